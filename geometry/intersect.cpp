@@ -1,0 +1,252 @@
+#include "geometry/intersect.h"
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+// The root of a*t² + b*t + c = 0 that the ray meets first, ignoring what
+// lies behind the origin. Shared by the sphere and the ellipsoid.
+bool nearestRoot(float a, float b, float c, float& t) {
+    const float disc = b * b - 4.0f * a * c;
+    if (!(disc >= 0.0f)) return false;  // negative or NaN: miss
+    const float s = squareRoot(disc);
+    const float t1 = (-b + s) / (2.0f * a);
+    const float t2 = (-b - s) / (2.0f * a);
+    if (t1 < 0.0f) return false;  // the whole surface lies behind the origin
+    // The origin is inside or on the surface: the ray leaves through the far side.
+    t = t2 < 0.0f ? t1 : t2;
+    return true;
+}
+
+Vec3 multiply(const Matrix3& matrix, Vec3 v) {
+    const auto& m = matrix.m;
+    return {m[0][0] * v.x + m[0][1] * v.y + m[0][2] * v.z, m[1][0] * v.x + m[1][1] * v.y + m[1][2] * v.z,
+            m[2][0] * v.x + m[2][1] * v.y + m[2][2] * v.z};
+}
+
+Vec3 multiplyTransposed(const Matrix3& matrix, Vec3 v) {
+    const auto& m = matrix.m;
+    return {m[0][0] * v.x + m[1][0] * v.y + m[2][0] * v.z, m[0][1] * v.x + m[1][1] * v.y + m[2][1] * v.z,
+            m[0][2] * v.x + m[1][2] * v.y + m[2][2] * v.z};
+}
+
+// Inverse by the adjugate, with no test for a zero determinant: dependent
+// axes make it non-finite, and the ellipsoid is then never hit.
+Matrix3 inverse(const Matrix3& matrix) {
+    const auto& m = matrix.m;
+    const float det = determinant3x3(matrix);
+    Matrix3 cofactor{};
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            const int r0 = i == 0 ? 1 : 0;
+            const int r1 = i == 2 ? 1 : 2;
+            const int c0 = j == 0 ? 1 : 0;
+            const int c1 = j == 2 ? 1 : 2;
+            const float minor = m[r0][c0] * m[r1][c1] - m[r0][c1] * m[r1][c0];
+            cofactor.m[i][j] = (i + j) % 2 == 1 ? -minor : minor;
+        }
+    }
+    Matrix3 result{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) result.m[i][j] = cofactor.m[j][i] / det;
+    return result;
+}
+
+}  // namespace
+
+float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal) {
+    const Vec3 d = ray.direction;
+    const float lengthD = length(d);
+    const float a = lengthD * lengthD;
+    const Vec3 w = ray.origin - sphere.center;
+    const float b = 2.0f * dot(w, d);
+    const float lengthW = length(w);
+    const float c = lengthW * lengthW - sphere.radius * sphere.radius;
+    float t = 0.0f;
+    if (!nearestRoot(a, b, c, t)) return limit;
+    const Vec3 p = pointAt(ray.origin, t, d);
+    normalize(p - sphere.center, normal);
+    return t;
+}
+
+float intersectEllipsoid(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal) {
+    // Move the ray into the space where the ellipsoid is the unit sphere; t
+    // is the same in both spaces.
+    const Vec3 a1 = ellipsoid.axis1, a2 = ellipsoid.axis2, a3 = ellipsoid.axis3;
+    const Matrix3 axes{{{a1.x, a2.x, a3.x}, {a1.y, a2.y, a3.y}, {a1.z, a2.z, a3.z}}};
+    const Matrix3 inv = inverse(axes);
+    const Vec3 d = multiply(inv, ray.direction);
+    const Vec3 o = multiply(inv, ray.origin - ellipsoid.center);
+    const float lengthD = length(d);
+    const float a = lengthD * lengthD;
+    const float b = 2.0f * dot(o, d);
+    const float lengthO = length(o);
+    const float c = lengthO * lengthO - 1.0f;
+    float t = 0.0f;
+    if (!nearestRoot(a, b, c, t)) return limit;
+    // The normal comes back through the inverse transpose.
+    const Vec3 p = pointAt(ray.origin, t, ray.direction);
+    const Vec3 q = multiply(inv, p - ellipsoid.center);
+    normalize(multiplyTransposed(inv, q), normal);
+    return t;
+}
+
+float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& exit) {
+    Vec3 n0{}, n2{}, n4{};
+    normalize(cross(box.edge1, box.edge3), n0);
+    normalize(cross(box.edge3, box.edge2), n2);
+    normalize(cross(box.edge2, box.edge1), n4);
+    // Faces in their fixed order; for a right-handed set of edges each normal
+    // points out through its face.
+    const std::array<Vec3, 6> points{box.corner, box.corner + box.edge2, box.corner,
+                                     box.corner + box.edge1, box.corner, box.corner + box.edge3};
+    const std::array<Vec3, 6> normals{n0, -n0, n2, -n2, n4, -n4};
+
+    Vec3 entryNormal{}, exitNormal{};
+    entry = 0.0f;
+    exit = kNoHit;
+    for (int k = 0; k < 6 && entry <= exit; ++k) {
+        const Vec3 w = ray.origin - points[k];
+        const float dn = dot(ray.direction, normals[k]);
+        if (dn < 0.0f) {  // crossing the plane going in
+            const float s = -(dot(w, normals[k]) / dn);
+            if (entry <= s) entry = s;
+            if (entry == s) entryNormal = normals[k];  // a tie goes to the later face
+        } else if (dn > 0.0f) {  // going out
+            const float s = -(dot(w, normals[k]) / dn);
+            if (exit >= s) exit = s;
+            if (exit == s) exitNormal = normals[k];
+        } else if (dot(w, normals[k]) > 0.0f) {
+            // Parallel to the face and outside its half-space: never enters.
+            entry = exit + 1.0f;
+        }
+    }
+    // No entering face ahead: the origin is inside (or on) the box, and the
+    // ray is seen to hit where it leaves.
+    if (entry == 0.0f) {
+        normal = exitNormal;
+        return exit;
+    }
+    normal = entryNormal;
+    return entry;
+}
+
+float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal) {
+    const auto& v = polygon.vertices;
+    if (v.size() < 3) return limit;
+    const Vec3 o = ray.origin, d = ray.direction;
+    float best = limit;
+    for (std::size_t i = 0; i + 2 < v.size(); ++i) {
+        const Vec3 e1 = v[i + 1] - v[0];
+        const Vec3 e2 = v[i + 2] - v[0];
+        const float t = rayPlaneDistance(o, d, v[0], e1, e2);
+        if (t < 0.0f || std::isnan(t)) continue;
+        // Coordinates of the hit in the edge basis, from the inverse of the
+        // 2x2 Gram matrix of e1 and e2.
+        const float l1 = length(e1), l2 = length(e2), d12 = dot(e1, e2);
+        const float l1Squared = l1 * l1, l2Squared = l2 * l2;
+        const float inv = 1.0f / (l1Squared * l2Squared - d12 * d12);
+        const Vec3 w = pointAt(o, t, d) - v[0];
+        const float we1 = dot(w, e1), we2 = dot(w, e2);
+        const float offDiagonal = -1.0f * d12;
+        const float u = (l2Squared * we1 + offDiagonal * we2) * inv;
+        const float s = (offDiagonal * we1 + l1Squared * we2) * inv;
+        if (t <= best && u >= 0.0f && s >= 0.0f && u + s <= 1.0f) best = t;
+    }
+    // The normal of the first triangle, whichever triangle was hit.
+    normalize(cross(v[1] - v[0], v[2] - v[0]), normal);
+    return best;
+}
+
+bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius,
+                               float& tIn, float& tOut) {
+    const Vec3 rc = rayOrigin - base;
+    Vec3 n = cross(rayDirection, axis);
+    const float ln = length(n);
+    if (ln == 0.0f) {
+        // Parallel to the axis: inside or on the cylinder for its whole length.
+        const float d = dot(rc, axis);
+        const float dist = length(rc - d * axis);
+        tIn = -kNoHit;
+        tOut = kNoHit;
+        return dist <= radius;
+    }
+    normalize(n, n);
+    const float d = static_cast<float>(std::fabs(static_cast<double>(dot(rc, n))));  // distance between the lines
+    if (d > radius) return false;
+    const float t = -dot(cross(rc, axis), n) / ln;  // closest approach to the axis
+    Vec3 o2{};
+    normalize(cross(n, axis), o2);
+    const float halfChord = squareRoot(radius * radius - d * d) / dot(rayDirection, o2);
+    const float s = static_cast<float>(std::fabs(static_cast<double>(halfChord)));
+    tIn = t - s;
+    tOut = t + s;
+    return true;
+}
+
+float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) {
+    const Vec3 a = cylinder.top, b = cylinder.center, o = ray.origin, d = ray.direction;
+    const float r = cylinder.radius;
+    float t = kNoHit;
+    Vec3 axis{};
+    normalize(a - b, axis);
+
+    float t1 = kNoHit, t2 = kNoHit;
+    if (!intersectInfiniteCylinder(o, d, b, axis, r, t1, t2)) return kNoHit;
+    const Vec3 p1 = pointAt(o, t1, d);
+    const Vec3 p2 = pointAt(o, t2, d);
+
+    // Cap planes
+    Vec3 nA{}, nB{};
+    normalize(a - b, nA);
+    normalize(b - a, nB);
+    const float tA = -(dot(o - a, nA) / dot(d, nA));
+    const float tB = -(dot(o - b, nB) / dot(d, nB));
+    const float dA = length(pointAt(o, tA, d) - a);
+    const float dB = length(pointAt(o, tB, d) - b);
+
+    // Candidates in their fixed order; every test is strict, so a rim point
+    // counts neither as side nor as cap.
+    std::array<float, 4> candidates{};
+    int count = 0;
+    if (dot(axis, p2 - b) > 0.0f && dot(axis, p2 - a) < 0.0f) candidates[count++] = t2;
+    if (dot(axis, p1 - b) > 0.0f && dot(axis, p1 - a) < 0.0f) candidates[count++] = t1;
+    if (r * r > dA * dA) candidates[count++] = tA;
+    if (r * r > dB * dB) candidates[count++] = tB;
+    for (int i = 0; i < count; ++i) {
+        const float m = candidates[i] <= t ? candidates[i] : t;
+        if (m > 0.0f) t = m;
+    }
+
+    if (t == tA) {
+        normalize(a - b, normal);
+    } else if (t == tB) {
+        normalize(b - a, normal);
+    } else if (t == t1 || t == t2) {
+        // Side of the cylinder: the radial direction away from the axis.
+        Vec3 w{};
+        normalize(pointAt(o, t, d) - b, w);
+        const float s = dot(w, axis);
+        normalize({(w.x - s * axis.x) / r, (w.y - s * axis.y) / r, (w.z - s * axis.z) / r}, normal);
+    }
+    return t;
+}
+
+float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit) {
+    switch (object.kind) {
+        case ObjectKind::Sphere:
+            return intersectSphere({object.center, object.radius}, ray, limit, normal);
+        case ObjectKind::Ellipsoid:
+            return intersectEllipsoid({object.center, object.axis1, object.axis2, object.axis3}, ray, limit,
+                                      normal);
+        case ObjectKind::Polygon:
+            return intersectPolygon({object.vertexCount, object.vertices}, ray, limit, normal);
+        case ObjectKind::Box:
+            return intersectBox({object.corner, object.edge1, object.edge2, object.edge3}, ray, normal, entry,
+                                exit);
+        case ObjectKind::Cylinder:
+            return intersectCylinder({object.top, object.center, object.radius}, ray, normal);
+    }
+    return kNoHit;
+}

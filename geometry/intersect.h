@@ -1,0 +1,34 @@
+// Ray-object intersection.
+//
+// Every routine returns a ray parameter t (hit point = origin + t*direction,
+// never a distance). A query counts as a hit exactly when the result is
+// strictly below the `limit` passed in and, afterwards, entry < exit (only
+// the box changes entry and exit; callers preset them to 0 and kNoHit).
+// Normals are unit length and point out of the solid, never turned towards
+// the ray; on a miss `normal` holds nothing meaningful.
+#pragma once
+
+#include "geometry/shapes.h"
+#include "geometry/vec3.h"
+#include "scene/scene.h"
+
+inline constexpr float kNoHit = 999999.0f;
+
+// Nearer root t >= 0, or the far root when the origin is inside; `limit` on a miss.
+float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal);
+float intersectEllipsoid(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal);
+// Slab test over the six faces; the miss shows as entry >= exit.
+float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& exit);
+// Smallest fan-triangle t with 0 <= t <= limit (edges inclusive), else `limit`.
+// A polygon of fewer than three vertices is a miss.
+float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal);
+// Smallest candidate t > 0 on the side or the caps, else kNoHit.
+float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal);
+// Where the ray's line enters and leaves the infinite cylinder around the
+// axis through `base` along the unit `axis`.
+bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius,
+                               float& tIn, float& tOut);
+
+// Picks the routine for the object's kind; an unknown kind returns kNoHit and
+// touches nothing.
+float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit);

@@ -1,0 +1,43 @@
+// The geometry of each kind of object, as the intersection routines take it.
+// These hold no material; the dispatcher builds them from a SceneObject.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "geometry/vec3.h"
+
+struct Sphere {
+    Vec3 center;
+    float radius;
+};
+
+// The surface is center + a*axis1 + b*axis2 + c*axis3 with a² + b² + c² = 1.
+struct Ellipsoid {
+    Vec3 center;
+    Vec3 axis1;
+    Vec3 axis2;
+    Vec3 axis3;
+};
+
+// A fan of triangles (V0, Vi+1, Vi+2). The vertices are viewed, not copied:
+// the routine only reads them, and a hot path must not allocate.
+struct Polygon {
+    std::int32_t vertexCount;
+    std::span<const Vec3> vertices;
+};
+
+// The parallelepiped corner + a*edge1 + b*edge2 + c*edge3, a, b, c in [0, 1].
+struct Box {
+    Vec3 corner;
+    Vec3 edge1;
+    Vec3 edge2;
+    Vec3 edge3;
+};
+
+// Capped cylinder around the axis from center (base cap) to top.
+struct Cylinder {
+    Vec3 top;
+    Vec3 center;
+    float radius;
+};

@@ -1,0 +1,31 @@
+// What one render reads and draws from, handed down every call so the same
+// code runs on any thread.
+#pragma once
+
+#include <cstdint>
+
+#include "render/random.h"
+#include "render/settings.h"
+#include "scene/scene.h"
+
+// Rays traced, for statistics. Each thread counts into its own.
+struct RayCounts {
+    std::uint64_t primary = 0;
+    std::uint64_t secondary = 0;
+    std::uint64_t shadow = 0;
+
+    std::uint64_t total() const { return primary + secondary + shadow; }
+    RayCounts& operator+=(const RayCounts& other) {
+        primary += other.primary;
+        secondary += other.secondary;
+        shadow += other.shadow;
+        return *this;
+    }
+};
+
+struct TraceContext {
+    const Scene& scene;
+    const RenderSettings& settings;
+    Random& generator;          // drawn from by the soft-jitter shadows only
+    RayCounts* counts = nullptr;  // optional
+};

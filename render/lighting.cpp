@@ -1,0 +1,117 @@
+#include "render/lighting.h"
+
+#include <cmath>
+
+#include "geometry/intersect.h"
+
+bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
+    if (context.counts) ++context.counts->shadow;
+    const Ray ray{origin, direction};
+    for (const SceneObject& object : context.scene.objectList) {
+        float entry = 0.0f, exit = kNoHit;
+        Vec3 scratch{};
+        const float t = intersectObject(object, ray, 1.0f, scratch, entry, exit);
+        if (t < 1.0f && entry < exit) return true;
+    }
+    return false;
+}
+
+namespace {
+
+float visibility(int blocked, int count) {
+    return 1.0f - static_cast<float>(blocked) / static_cast<float>(count);
+}
+
+}  // namespace
+
+float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex) {
+    const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
+    int count = 0, blocked = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        for (int i = -20; i < 20; ++i) {
+            // Offsets r/i crowd towards the centre. The sample of i = 0 would
+            // lie infinitely far away; it stands for the centre instead.
+            const float offset = i == 0 ? 0.0f : light.radius / static_cast<float>(i);
+            Vec3 sample = light.position;
+            if (axis == 0) sample.x = sample.x + offset;
+            if (axis == 1) sample.y = sample.y + offset;
+            if (axis == 2) sample.z = sample.z + offset;
+            ++count;
+            if (isShadowed(context, origin, sample - origin)) ++blocked;
+        }
+    }
+    return visibility(blocked, count);
+}
+
+float softShadowJitter(const TraceContext& context, Vec3 origin, int lightIndex) {
+    const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
+    int count = 0, blocked = 0;
+    for (int n = 0; n < kSoftShadowSamples; ++n) {
+        const float x = static_cast<float>(context.generator.next());
+        const float y = static_cast<float>(context.generator.next());
+        const float z = static_cast<float>(context.generator.next());
+        Vec3 u{};
+        normalize(Vec3{x, y, z} - light.position, u);
+        const Vec3 sample = light.position + light.radius * u;
+        ++count;
+        if (isShadowed(context, origin, sample - origin)) ++blocked;
+    }
+    return visibility(blocked, count);
+}
+
+void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out,
+                float specularWeight, float surfaceOffset, Vec3 view) {
+    const SceneObject& object = context.scene.objectList[static_cast<std::size_t>(objectIndex)];
+    const Color c = object.color;
+    if (context.settings.lights == LightsSetting::Off) {
+        out = c;
+        return;
+    }
+    Color specular{}, diffuse{};
+    const auto& lights = context.scene.lightList;
+    for (std::size_t li = 0; li < lights.size(); ++li) {
+        const Light& light = lights[li];
+        // A light at the hit point itself has no direction: it stays zero and
+        // the light adds nothing.
+        Vec3 toLight{};
+        normalize(light.position - point, toLight);
+        const Vec3 shadowOrigin = point + surfaceOffset * normal;
+        const Vec3 shadowDirection = light.position - shadowOrigin;
+        const float nl = dot(normal, toLight);
+        if (!(nl > 0.0f)) continue;  // facing away: no light, no shadow ray
+
+        float s = 1.0f;
+        switch (context.settings.shadowMode) {
+            case ShadowMode::Hard:
+                s = isShadowed(context, shadowOrigin, shadowDirection) ? 0.0f : 1.0f;
+                break;
+            case ShadowMode::SoftAxes:
+                s = softShadowAxes(context, shadowOrigin, static_cast<int>(li));
+                break;
+            case ShadowMode::None:
+                break;
+            case ShadowMode::SoftJitter:
+                s = softShadowJitter(context, shadowOrigin, static_cast<int>(li));
+                break;
+        }
+
+        const Color lc = light.color;
+        diffuse = {diffuse.red + (s * c.red * nl) * lc.red, diffuse.green + (s * c.green * nl) * lc.green,
+                   diffuse.blue + (s * c.blue * nl) * lc.blue};
+
+        // Highlight around the light's mirror direction, in the light's colour.
+        const float twoLn = 2.0f * dot(toLight, normal);
+        const Vec3 mirrored = twoLn * normal - toLight;
+        const float rv = dot(mirrored, view);
+        if (rv > 0.0f) {
+            const float h = static_cast<float>(std::pow(static_cast<double>(rv), static_cast<double>(object.shininess)) *
+                                               specularWeight);
+            specular = {specular.red + (s * h) * lc.red, specular.green + (s * h) * lc.green,
+                        specular.blue + (s * h) * lc.blue};
+        }
+    }
+    const Color ambient{context.scene.ambient.red * c.red, context.scene.ambient.green * c.green,
+                        context.scene.ambient.blue * c.blue};
+    out = {specular.red + diffuse.red + ambient.red, specular.green + diffuse.green + ambient.green,
+           specular.blue + diffuse.blue + ambient.blue};
+}

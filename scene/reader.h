@@ -1,0 +1,31 @@
+// Reading a scene file into a Scene.
+//
+// The format is a free sequence of keyword records. Numbers are read by
+// formatted extraction in the classic locale; a triple is four single
+// delimiter characters around three numbers. Unknown words are skipped. A
+// malformed value ends the load after the current record; what was read
+// before it stays loaded and a diagnostic says where it went wrong.
+#pragma once
+
+#include <istream>
+#include <string>
+
+#include "render/random.h"
+#include "scene/scene.h"
+
+struct SceneDiagnostic {
+    int line = 0;    // 1-based; 0 when the read was clean
+    int column = 0;  // 1-based, in bytes
+    std::string message;  // "line 12, column 9: expected a number (SPHERE radius)"
+
+    explicit operator bool() const { return line != 0; }
+};
+
+// Resets `scene` and fills it from `in`. Returns the first fault, if any.
+SceneDiagnostic readScene(std::istream& in, Scene& scene);
+
+// Reseeds `generator` with 1, resets `scene` and reads the file at `path`.
+// False only when the file cannot be opened (the scene is then empty); a
+// malformed file still loads what precedes the fault and returns true, with
+// the fault in `diagnostic`.
+bool loadScene(const std::string& path, Scene& scene, Random& generator, SceneDiagnostic* diagnostic = nullptr);

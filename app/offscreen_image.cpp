@@ -1,0 +1,34 @@
+#include "app/offscreen_image.h"
+
+#include <algorithm>
+#include <cstddef>
+
+void OffscreenImage::setPixel(int x, int y, Pixel pixel) {
+    if (x < 0 || y < 0 || x >= pixels.width || y >= pixels.height) return;
+    std::lock_guard<std::mutex> hold(lock);
+    pixels.pixels[static_cast<std::size_t>(y) * pixels.width + x] = pixel;
+}
+
+void OffscreenImage::drawImage(int x, int y, const PixelImage& source) {
+    std::lock_guard<std::mutex> hold(lock);
+    for (int row = std::max(0, -y); row < source.height && y + row < pixels.height; ++row) {
+        for (int column = std::max(0, -x); column < source.width && x + column < pixels.width; ++column) {
+            pixels.pixels[static_cast<std::size_t>(y + row) * pixels.width + (x + column)] = source.at(column, row);
+        }
+    }
+}
+
+PixelImage OffscreenImage::copyRegion(int width, int height) const {
+    std::lock_guard<std::mutex> hold(lock);
+    PixelImage region(std::clamp(width, 0, pixels.width), std::clamp(height, 0, pixels.height));
+    for (int row = 0; row < region.height; ++row) {
+        const auto from = pixels.pixels.begin() + static_cast<std::ptrdiff_t>(row) * pixels.width;
+        std::copy(from, from + region.width, region.pixels.begin() + static_cast<std::ptrdiff_t>(row) * region.width);
+    }
+    return region;
+}
+
+Pixel OffscreenImage::at(int x, int y) const {
+    std::lock_guard<std::mutex> hold(lock);
+    return pixels.at(x, y);
+}

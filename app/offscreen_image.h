@@ -1,0 +1,28 @@
+// The picture that a render draws into and the window paints from. The
+// render thread writes it while the window's thread copies it, so every
+// access takes its lock, one pixel or one copy at a time.
+#pragma once
+
+#include <mutex>
+
+#include "render/sampling.h"
+
+class OffscreenImage {
+public:
+    // Black when new.
+    OffscreenImage(int width, int height) : pixels(width, height) {}
+
+    int width() const { return pixels.width; }
+    int height() const { return pixels.height; }
+
+    void setPixel(int x, int y, Pixel pixel);
+    // Copies `source` with its top-left corner at (x, y), clipped to the image.
+    void drawImage(int x, int y, const PixelImage& source);
+    // The top-left width x height pixels, clipped to the image.
+    PixelImage copyRegion(int width, int height) const;
+    Pixel at(int x, int y) const;
+
+private:
+    mutable std::mutex lock;
+    PixelImage pixels;
+};

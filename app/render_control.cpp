@@ -1,0 +1,47 @@
+#include "app/render_control.h"
+
+void RenderControl::requestStop() {
+    std::lock_guard<std::mutex> hold(renderLock);
+    renderRunning = false;
+}
+
+void RenderControl::waitForStop() {
+    std::unique_lock<std::mutex> hold(renderLock);
+    stoppedChanged.wait(hold, [this] { return renderStopped; });
+    renderStopped = false;
+}
+
+void RenderControl::markStarting() {
+    std::lock_guard<std::mutex> hold(renderLock);
+    renderRunning = true;
+    renderStopped = false;
+}
+
+bool RenderControl::continueRender() {
+    {
+        std::lock_guard<std::mutex> hold(renderLock);
+        if (renderRunning) return true;
+        renderStopped = true;
+    }
+    stoppedChanged.notify_all();
+    return false;
+}
+
+void RenderControl::markFinished() {
+    {
+        std::lock_guard<std::mutex> hold(renderLock);
+        renderRunning = false;
+        renderStopped = true;
+    }
+    stoppedChanged.notify_all();
+}
+
+bool RenderControl::running() const {
+    std::lock_guard<std::mutex> hold(renderLock);
+    return renderRunning;
+}
+
+bool RenderControl::stopped() const {
+    std::lock_guard<std::mutex> hold(renderLock);
+    return renderStopped;
+}

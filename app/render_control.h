@@ -1,0 +1,35 @@
+// The two flags and the lock through which the window's thread and the render
+// thread agree on stopping and starting a render.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+
+class RenderControl {
+public:
+    // Window's thread.
+    void requestStop();
+    // Blocks until the render has ended (stopped or finished), then clears
+    // `renderStopped` for the next one. Passes at once before any render.
+    void waitForStop();
+    // Marks a render as running before its thread exists, so that a stop
+    // request that comes before the thread's first pixel is never lost.
+    void markStarting();
+
+    // Render thread.
+    // Asked before every pixel; false (and `renderStopped` set) once a stop
+    // has been requested.
+    bool continueRender();
+    void markFinished();
+
+    bool running() const;
+    bool stopped() const;
+
+private:
+    mutable std::mutex renderLock;
+    std::condition_variable stoppedChanged;
+    bool renderRunning = false;
+    // True at start: no render thread exists yet to set it, and the first
+    // command must not wait for one.
+    bool renderStopped = true;
+};

@@ -1,0 +1,68 @@
+// The viewer's logic around its window: the commands, File/Open and the
+// render that each of them (re)starts. Runs on the window's thread; the only
+// other thread is the one render it owns at a time.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/offscreen_image.h"
+#include "app/render_control.h"
+#include "app/window_port.h"
+#include "render/random.h"
+#include "render/settings.h"
+#include "scene/scene.h"
+
+inline constexpr const char* kApplicationName = "Orvanel's Ray Tracer";
+
+// The one scene of the program, and the generator that every load reseeds
+// and the soft-jitter shadows draw from.
+extern Scene theScene;
+extern Random theGenerator;
+
+// "Orvanel's Ray Tracer - ball.txt", or "... - Untitled" without a file.
+std::string windowTitle(const std::string& fileTitle);
+
+class Viewer {
+public:
+    // The client area of the new window fixes the width for the whole run
+    // and the first height.
+    Viewer(WindowPort& window, Scene& scene, Random& generator, int clientWidth, int clientHeight);
+    ~Viewer();
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+
+    // Sets the first title. Call once the window exists.
+    void start();
+    // A menu command by id; unknown ids do nothing.
+    void command(int id);
+    // Waits for the current render to end by itself.
+    void waitForRender();
+    // Stops a running render and joins its thread. Call before the window
+    // goes away; the destructor does it too.
+    void shutdown();
+
+    const RenderSettings& settings() const { return renderSettings; }
+    int imageWidth() const { return width; }
+    int imageHeight() const { return height; }
+    const std::string& scenePath() const { return path; }
+    const RenderControl& control() const { return renderControl; }
+
+private:
+    void openScene();
+    int heightForCamera();
+    void stopRender();
+    void startRender(std::shared_ptr<OffscreenImage> image);
+
+    WindowPort& window;
+    Scene& scene;
+    Random& generator;
+    int width;
+    int height;
+    std::string path;
+    std::string fileTitle;
+    RenderSettings renderSettings;
+    RenderControl renderControl;
+    std::thread render;
+};

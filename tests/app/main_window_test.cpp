@@ -1,0 +1,219 @@
+// The real Qt window on the offscreen platform: its menu, its commands, the
+// open dialog and message box it shows, and what it paints.
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+#include "app/main_window.h"
+#include "app/menu.h"
+#include "render/context.h"
+#include "render/sampling.h"
+#include "scene/reader.h"
+
+namespace {
+
+const QString kScene = QStringLiteral(ORVANEL_TEST_SCENES "/e2e_scene.txt");
+
+QString withoutMnemonic(QString text) { return text.remove(QLatin1Char('&')); }
+
+// Answers the next modal widget of type T once it is shown.
+template <class T>
+void answerModal(std::function<void(T*)> answer) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        if (auto* modal = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            answer(modal);
+        }
+    });
+    timer->start(10);
+}
+
+void openThroughTheDialog(MainWindow& window, const QString& path) {
+    answerModal<QFileDialog>([path](QFileDialog* dialog) {
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();  // public in QDialog
+    });
+    window.viewer().command(kOpenCommand);
+}
+
+QAction* actionWithId(MainWindow& window, int id) {
+    for (QAction* action : window.commandActions()) {
+        if (action->data().toInt() == id) return action;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void menuHasTheFiveDropDownsWithTheirItemsAndIds() {
+        MainWindow window;
+        const QList<QAction*> dropDowns = window.menuBar()->actions();
+        QStringList titles;
+        for (QAction* dropDown : dropDowns) titles << withoutMnemonic(dropDown->text());
+        QCOMPARE(titles, (QStringList{"File", "Recursion Depth", "Anti-Aliasing", "Shadows", "Lights"}));
+
+        const QList<std::pair<QString, int>> expected{
+            {"&Open", 40001}, {"Zero", 40002},  {"One", 40016},   {"Two", 40003},
+            {"Three", 40005}, {"Four", 40006},  {"Five", 40007},  {"Six", 40008},
+            {"Seven", 40009}, {"Eight", 40010}, {"Nine", 40011},  {"None", 40012},
+            {"Supersampling (10x10)", 40013},   {"Hard", 40014},  {"Soft Axes", 40015},
+            {"None", 40019},  {"Soft Jitter", 40020},             {"On", 40017},
+            {"Off", 40018},
+        };
+        QList<std::pair<QString, int>> items;
+        for (QAction* action : window.commandActions()) items.append({action->text(), action->data().toInt()});
+        QCOMPARE(items, expected);
+        const QList<int> counts{1, 10, 2, 4, 2};
+        for (int i = 0; i < dropDowns.size(); ++i) QCOMPARE(dropDowns[i]->menu()->actions().size(), counts[i]);
+    }
+
+    void startsUntitledWithTheClientAreaAsPictureSize() {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Orvanel's Ray Tracer - Untitled"));
+        QCOMPARE(window.viewer().imageWidth(), window.imageView()->width());
+        QCOMPARE(window.viewer().imageHeight(), window.imageView()->height());
+        const QImage shown = window.imageView()->grab().toImage();
+        QCOMPARE(shown.pixelColor(5, 5), QColor(Qt::white));
+    }
+
+    void triggeringAnItemRunsItsCommand() {
+        MainWindow window;
+        window.show();
+        QAction* one = actionWithId(window, 40016);
+        QVERIFY(one);
+        one->trigger();
+        QCOMPARE(window.viewer().settings().recursionDepth, 1);
+        QAction* soft = actionWithId(window, 40020);
+        QVERIFY(soft);
+        soft->trigger();
+        QCOMPARE(window.viewer().settings().shadowMode, ShadowMode::SoftJitter);
+        window.viewer().waitForRender();
+        // The empty scene: a black picture.
+        QTRY_COMPARE(window.imageView()->grab().toImage().pixelColor(5, 5), QColor(Qt::black));
+    }
+
+    void openDialogLoadsTheSceneAndTheRenderIsPaintedWithItsTime() {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QStringList filters;
+        QString suffix;
+        answerModal<QFileDialog>([&](QFileDialog* dialog) {
+            filters = dialog->nameFilters();
+            suffix = dialog->defaultSuffix();
+            dialog->selectFile(kScene);
+            static_cast<QDialog*>(dialog)->accept();  // public in QDialog
+        });
+        QAction* open = actionWithId(window, kOpenCommand);
+        QVERIFY(open);
+        open->trigger();
+        QCOMPARE(filters, QStringList{QStringLiteral("TextFiles (*.txt)")});
+        QCOMPARE(suffix, QStringLiteral("txt"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Orvanel's Ray Tracer - e2e_scene.txt"));
+
+        const int width = window.viewer().imageWidth();
+        const int height = window.viewer().imageHeight();
+        QCOMPARE(height, width / 2);
+        QCOMPARE(window.frameGeometry().topLeft(), QPoint(0, 0));
+        QCOMPARE(window.frameGeometry().size(), QSize(width + 15, height + 100));
+
+        Scene scene;
+        Random generator;
+        QVERIFY(loadScene(kScene.toStdString(), scene, generator));
+        const PixelImage expected = renderImage({scene, RenderSettings{}, generator}, width, height);
+
+        window.viewer().waitForRender();
+        QImage shown;
+        // The repaint follows the render on the window's timer.
+        QTRY_VERIFY([&] {
+            shown = window.imageView()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const QRgb last = shown.pixel(width - 1, height - 1);
+            const Pixel wanted = expected.at(width - 1, height - 1);
+            return qRed(last) == redOf(wanted) && qGreen(last) == greenOf(wanted) && qBlue(last) == blueOf(wanted);
+        }());
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const QRgb got = shown.pixel(x, y);
+                const Pixel wanted = expected.at(x, y);
+                QVERIFY2(qRed(got) == redOf(wanted) && qGreen(got) == greenOf(wanted) && qBlue(got) == blueOf(wanted),
+                         qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
+            }
+        }
+        // The elapsed time: dark glyphs on white from row H + 5; black
+        // around it, and white beyond the image's width.
+        int dark = 0, white = 0;
+        for (int y = height + 5; y < height + 20; ++y) {
+            for (int x = 0; x < 12; ++x) {
+                const int grey = qGray(shown.pixel(x, y));
+                dark += grey < 100;
+                white += grey > 240;
+            }
+        }
+        QVERIFY2(dark > 0 && white > 0, qPrintable(QStringLiteral("dark %1, white %2").arg(dark).arg(white)));
+        QCOMPARE(shown.pixelColor(width / 2, height + 2), QColor(Qt::black));
+        QCOMPARE(shown.pixelColor(width + 5, 10), QColor(Qt::white));
+        QVERIFY(shown.height() <= height + 50 || shown.pixelColor(10, height + 50) == QColor(Qt::white));
+    }
+
+    void unreadableOrMalformedFilesAreShownInAPlainWarningBox() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("<i>broken.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("CAMERA (0, 0, 0) (1, 0, 0) (0, 1, 0) (0, 0, 2)\nSPHERE (0, 0, -3) x\n");
+        file.close();
+
+        MainWindow window;
+        window.show();
+        QString caption, text;
+        Qt::TextFormat format = Qt::AutoText;
+        answerModal<QMessageBox>([&](QMessageBox* box) {
+            caption = box->windowTitle();
+            text = box->text();
+            format = box->textFormat();
+            box->accept();
+        });
+        openThroughTheDialog(window, path);
+        QCOMPARE(caption, QStringLiteral("Orvanel's Ray Tracer"));
+        QVERIFY2(text.contains(path) && text.contains(QStringLiteral("line 2")), qPrintable(text));
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Orvanel's Ray Tracer - <i>broken.txt"));
+        window.viewer().waitForRender();
+    }
+
+    void titleKeepsBracketedStars() {
+        MainWindow window;
+        window.setTitle("Orvanel's Ray Tracer - a[*]b.txt");
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.windowHandle()->title(), QStringLiteral("Orvanel's Ray Tracer - a[*]b.txt"));
+    }
+
+    void closingDuringARenderStopsIt() {
+        MainWindow window;
+        window.show();
+        openThroughTheDialog(window, kScene);
+        actionWithId(window, 40013)->trigger();  // supersampling: a long render
+        window.close();
+        QVERIFY(!window.viewer().control().running());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,163 @@
+// Helper of the end-to-end test, run on the same X display as the viewer.
+//   viewer_screen_check check SCENE WINDOW WIDTH SCREENSHOT SECONDS
+//     waits until the window is (WIDTH + 15) x (H + 100) and shows the
+//     scene's picture, rendered here by the core at WIDTH, with the elapsed
+//     time under it; saves the screen to SCREENSHOT either way.
+//   viewer_screen_check close WINDOW
+//     asks the window to close, as a window manager's close button does.
+#include <QImage>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "render/context.h"
+#include "render/sampling.h"
+#include "scene/reader.h"
+
+// Xlib last: its macros (None, Status, CursorShape...) break the headers above.
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+// clang-format on
+
+namespace {
+
+int channelShift(unsigned long mask) {
+    int shift = 0;
+    while (mask && !(mask & 1u)) {
+        mask >>= 1;
+        ++shift;
+    }
+    return shift;
+}
+
+QImage grabScreen(Display* display) {
+    const Window root = DefaultRootWindow(display);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display, root, &attributes);
+    XImage* image = XGetImage(display, root, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    QImage result(attributes.width, attributes.height, QImage::Format_RGB32);
+    if (!image) return result;
+    const int red = channelShift(image->red_mask), green = channelShift(image->green_mask),
+              blue = channelShift(image->blue_mask);
+    for (int y = 0; y < attributes.height; ++y) {
+        for (int x = 0; x < attributes.width; ++x) {
+            const unsigned long p = XGetPixel(image, x, y);
+            result.setPixel(x, y, qRgb((p >> red) & 0xff, (p >> green) & 0xff, (p >> blue) & 0xff));
+        }
+    }
+    XDestroyImage(image);
+    return result;
+}
+
+bool samePixel(QRgb got, Pixel wanted) {
+    return qRed(got) == redOf(wanted) && qGreen(got) == greenOf(wanted) && qBlue(got) == blueOf(wanted);
+}
+
+bool pictureAt(const QImage& screen, const PixelImage& picture, int left, int top) {
+    if (left + picture.width > screen.width() || top + picture.height > screen.height()) return false;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            if (!samePixel(screen.pixel(left + x, top + y), picture.at(x, y))) return false;
+        }
+    }
+    return true;
+}
+
+// Dark glyphs on white just under the picture.
+bool timeTextAt(const QImage& screen, int left, int top) {
+    int dark = 0, white = 0;
+    for (int y = top; y < top + 15 && y < screen.height(); ++y) {
+        for (int x = left; x < left + 12 && x < screen.width(); ++x) {
+            const int grey = qGray(screen.pixel(x, y));
+            dark += grey < 100;
+            white += grey > 240;
+        }
+    }
+    return dark > 0 && white > 0;
+}
+
+int check(Display* display, const char* scenePath, Window window, int width, const char* shotPath, int seconds) {
+    Scene scene;
+    Random generator;
+    if (!loadScene(scenePath, scene, generator)) {
+        std::fprintf(stderr, "cannot read %s\n", scenePath);
+        return 2;
+    }
+    const int height = imageHeightFor(scene.camera, width);
+    const PixelImage picture = renderImage({scene, RenderSettings{}, generator}, width, height);
+
+    std::string problem = "nothing checked";
+    QImage screen;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        XWindowAttributes attributes;
+        Window child;
+        int windowX = 0, windowY = 0;
+        if (!XGetWindowAttributes(display, window, &attributes) ||
+            !XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &windowX, &windowY, &child)) {
+            problem = "the window is gone";
+            break;
+        }
+        screen = grabScreen(display);
+        if (attributes.width != width + 15 || attributes.height != height + 100) {
+            problem = "window is " + std::to_string(attributes.width) + " x " + std::to_string(attributes.height) +
+                      ", not " + std::to_string(width + 15) + " x " + std::to_string(height + 100);
+        } else {
+            problem = "the picture is not in the window";
+            // The picture sits at the client area's top-left, under the menu bar.
+            for (int top = windowY; top < windowY + 100; ++top) {
+                if (!pictureAt(screen, picture, windowX, top)) continue;
+                if (!timeTextAt(screen, windowX, top + height + 5)) {
+                    problem = "the picture is there but no elapsed time under it";
+                    break;
+                }
+                screen.save(shotPath);
+                std::printf("picture %d x %d found at (%d, %d) with the elapsed time under it\n", width, height,
+                            windowX, top);
+                return 0;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    screen.save(shotPath);
+    std::fprintf(stderr, "screen check failed: %s (screenshot %s)\n", problem.c_str(), shotPath);
+    return 1;
+}
+
+int close(Display* display, Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "no X display\n");
+        return 2;
+    }
+    const std::string mode = argc > 1 ? argv[1] : "";
+    int status = 2;
+    if (mode == "check" && argc == 7) {
+        status = check(display, argv[2], std::strtoul(argv[3], nullptr, 0), std::atoi(argv[4]), argv[5],
+                       std::atoi(argv[6]));
+    } else if (mode == "close" && argc == 3) {
+        status = close(display, std::strtoul(argv[2], nullptr, 0));
+    } else {
+        std::fprintf(stderr, "usage: %s check SCENE WINDOW WIDTH SCREENSHOT SECONDS | close WINDOW\n", argv[0]);
+    }
+    XCloseDisplay(display);
+    return status;
+}

@@ -1,0 +1,342 @@
+// The viewer's logic against a fake window: File/Open, the settings
+// commands and the render thread they start and stop.
+#include "app/viewer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+#include "app/menu.h"
+#include "app/render_thread.h"
+#include "fake_window.h"
+
+namespace {
+
+// A wall that fills the view: every pixel of the picture is its flat colour
+// (lights are off by default). The image plane is square.
+const char* const kWallScene = R"(CAMERA (0, 0, 0) (1, 0, 0) (0, 1, 0) (0, 0, 2)
+POLYGON 4 (-50, -50, -5) (50, -50, -5) (50, 50, -5) (-50, 50, -5) (0.6, 0.4, 0.2) 0 1 (1, 1, 1) 1 1
+)";
+constexpr Pixel kWallPixel = 153u | 102u << 8 | 51u << 16;
+
+// The same wall behind an image plane half as tall as it is wide.
+const char* const kWideScene = R"(CAMERA (0, 0, 0) (1, 0, 0) (0, 0.5, 0) (0, 0, 2)
+POLYGON 4 (-50, -50, -5) (50, -50, -5) (50, 50, -5) (-50, 50, -5) (0.6, 0.4, 0.2) 0 1 (1, 1, 1) 1 1
+)";
+
+constexpr int kSettingsMargin = 50;
+constexpr int kOpenMargin = 100;
+
+// Pixels of the picture (rows 0 to height - 1) that are not black, in
+// row-major order: the render's progress.
+int drawnPixels(const OffscreenImage& image, int height) {
+    int drawn = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < image.width(); ++x) drawn += image.at(x, y) != 0u;
+    }
+    return drawn;
+}
+
+// True when exactly the first `count` pixels in row-major order are drawn.
+bool drawnUpTo(const OffscreenImage& image, int height, int count) {
+    for (int i = 0; i < image.width() * height; ++i) {
+        const bool drawn = image.at(i % image.width(), i / image.width()) != 0u;
+        if (drawn != (i < count)) return false;
+    }
+    return true;
+}
+
+bool allBlack(const OffscreenImage& image) { return drawnPixels(image, image.height()) == 0; }
+
+class ViewerTest : public ::testing::Test {
+protected:
+    static constexpr int kWidth = 40;
+    static constexpr int kClientHeight = 30;
+
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("orvanel-viewer-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+        viewer->start();
+    }
+
+    void TearDown() override {
+        // A failed expectation must not leave a render held in the fake.
+        window.releaseAll();
+        viewer.reset();
+        std::filesystem::remove_all(dir);
+    }
+
+    std::string writeScene(const std::string& name, const std::string& text) {
+        const std::filesystem::path path = dir / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+
+    void open(const std::optional<std::string>& answer) {
+        window.dialogAnswers.push_back(answer);
+        viewer->command(kOpenCommand);
+    }
+
+    FakeWindow window;
+    Scene scene;
+    Random generator;
+    std::unique_ptr<Viewer> viewer = std::make_unique<Viewer>(window, scene, generator, kWidth, kClientHeight);
+    std::filesystem::path dir;
+};
+
+TEST_F(ViewerTest, StartsUntitledWithTheClientSizeAndNoRender) {
+    EXPECT_EQ(window.title, "Orvanel's Ray Tracer - Untitled");
+    EXPECT_EQ(viewer->imageWidth(), kWidth);
+    EXPECT_EQ(viewer->imageHeight(), kClientHeight);
+    EXPECT_TRUE(window.images.empty());
+    EXPECT_EQ(viewer->settings().recursionDepth, 0);
+    EXPECT_EQ(viewer->settings().antiAliasing, AntiAliasingMode::None);
+    EXPECT_EQ(viewer->settings().shadowMode, ShadowMode::Hard);
+    EXPECT_EQ(viewer->settings().lights, LightsSetting::Off);
+    EXPECT_FALSE(viewer->control().running());
+}
+
+TEST_F(ViewerTest, TitleUsesTheFileNameWithoutItsFolder) {
+    EXPECT_EQ(windowTitle("ball.txt"), "Orvanel's Ray Tracer - ball.txt");
+    EXPECT_EQ(windowTitle(""), "Orvanel's Ray Tracer - Untitled");
+    const std::string path = writeScene("ball.txt", kWallScene);
+    open(path);
+    EXPECT_EQ(window.title, "Orvanel's Ray Tracer - ball.txt");
+    EXPECT_EQ(viewer->scenePath(), path);
+}
+
+TEST_F(ViewerTest, OpeningSizesPictureImageAndWindowFromTheCamera) {
+    open(writeScene("wide.txt", kWideScene));
+    const int height = kWidth / 2;
+    EXPECT_EQ(viewer->imageHeight(), height);
+    ASSERT_EQ(window.images.size(), 1u);
+    EXPECT_EQ(window.images[0]->width(), kWidth);
+    EXPECT_EQ(window.images[0]->height(), height + kOpenMargin);
+    EXPECT_EQ(window.shownHeights[0], height + kSettingsMargin);
+    ASSERT_TRUE(window.geometry);
+    EXPECT_EQ(window.geometry->x, 0);
+    EXPECT_EQ(window.geometry->y, 0);
+    EXPECT_EQ(window.geometry->width, kWidth + 15);
+    EXPECT_EQ(window.geometry->height, height + 100);
+    EXPECT_TRUE(window.warnings.empty());
+
+    viewer->waitForRender();
+    const OffscreenImage& image = *window.images[0];
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < kWidth; ++x) ASSERT_EQ(image.at(x, y), kWallPixel) << x << ", " << y;
+    }
+    // The elapsed milliseconds, a bare number, at row H + 5; black around it.
+    const auto texts = window.renderedTexts();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_FALSE(texts[0].empty());
+    EXPECT_TRUE(std::all_of(texts[0].begin(), texts[0].end(), [](unsigned char c) { return std::isdigit(c); }));
+    EXPECT_EQ(image.at(0, height + 5), FakeWindow::kWhite);
+    EXPECT_EQ(image.at(0, height + 4), 0u);
+    EXPECT_EQ(image.at(kWidth - 1, height + 5), 0u);
+    EXPECT_EQ(window.progress(), kWidth * height + 1);
+}
+
+TEST_F(ViewerTest, CancellingRendersTheLoadedSceneAgainWithoutReloading) {
+    const std::string path = writeScene("wall.txt", kWallScene);
+    open(path);
+    viewer->waitForRender();
+    // Changed on disk: a cancelled dialog must not read it again.
+    writeScene("wall.txt", kWideScene);
+
+    open(std::nullopt);
+    EXPECT_EQ(window.dialogInitialNames.back(), path);
+    EXPECT_EQ(window.title, "Orvanel's Ray Tracer - wall.txt");
+    EXPECT_EQ(viewer->imageHeight(), kWidth);
+    ASSERT_EQ(window.images.size(), 2u);
+    EXPECT_NE(window.images[1], window.images[0]);
+    viewer->waitForRender();
+    EXPECT_EQ(drawnPixels(*window.images[1], kWidth), kWidth * kWidth);
+    EXPECT_EQ(window.renderedTexts().size(), 2u);
+    ASSERT_TRUE(window.geometry);
+    EXPECT_EQ(window.geometry->height, kWidth + 100);
+}
+
+TEST_F(ViewerTest, CancellingBeforeAnyFileRendersTheEmptyScene) {
+    open(std::nullopt);
+    EXPECT_EQ(window.title, "Orvanel's Ray Tracer - Untitled");
+    // No camera: no picture, only the time at row 5.
+    EXPECT_EQ(viewer->imageHeight(), 0);
+    ASSERT_EQ(window.images.size(), 1u);
+    EXPECT_EQ(window.images[0]->height(), kOpenMargin);
+    viewer->waitForRender();
+    EXPECT_EQ(window.images[0]->at(0, 5), FakeWindow::kWhite);
+    ASSERT_TRUE(window.geometry);
+    EXPECT_EQ(window.geometry->height, 100);
+}
+
+TEST_F(ViewerTest, UnreadableFileShowsItsFullPathThenRendersTheEmptyScene) {
+    open(writeScene("wall.txt", kWallScene));
+    viewer->waitForRender();
+    ASSERT_FALSE(scene.objectList.empty());
+
+    const std::string missing = (dir / "no such folder" / "missing.txt").string();
+    open(missing);
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_EQ(window.warnings[0], "Could not read file " + missing);
+    EXPECT_EQ(window.title, "Orvanel's Ray Tracer - Untitled");
+    EXPECT_EQ(viewer->scenePath(), "");
+    EXPECT_TRUE(scene.objectList.empty());
+    EXPECT_EQ(viewer->imageHeight(), 0);
+    viewer->waitForRender();
+    EXPECT_EQ(window.images.back()->at(0, 5), FakeWindow::kWhite);
+
+    // The path was emptied: the next dialog starts without a name.
+    open(std::nullopt);
+    EXPECT_EQ(window.dialogInitialNames.back(), "");
+}
+
+TEST_F(ViewerTest, MalformedFileWarnsWhereAndRendersWhatWasRead) {
+    const std::string path = writeScene("broken.txt", std::string(kWallScene) +
+                                                          "SPHERE (0, 0, -3) oops (1, 1, 1) 0 1 (1, 1, 1) 1 1\n");
+    open(path);
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_NE(window.warnings[0].find(path), std::string::npos) << window.warnings[0];
+    EXPECT_NE(window.warnings[0].find("line 3, column 19"), std::string::npos) << window.warnings[0];
+    EXPECT_EQ(window.title, "Orvanel's Ray Tracer - broken.txt");
+    EXPECT_EQ(viewer->scenePath(), path);
+    ASSERT_GE(scene.objectList.size(), 1u);
+    EXPECT_EQ(scene.objectList[0].kind, ObjectKind::Polygon);
+    viewer->waitForRender();
+    EXPECT_EQ(window.images[0]->at(0, 0), kWallPixel);
+}
+
+TEST_F(ViewerTest, CameraTallerThanTheLimitIsRefusedWithAWarning) {
+    open(writeScene("tall.txt", "CAMERA (0, 0, 0) (1, 0, 0) (0, 100000, 0) (0, 0, 2)\n"));
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_NE(window.warnings[0].find(std::to_string(kMaxImageHeight)), std::string::npos) << window.warnings[0];
+    EXPECT_EQ(viewer->imageHeight(), 0);
+    ASSERT_EQ(window.images.size(), 1u);
+    EXPECT_EQ(window.images[0]->height(), kOpenMargin);
+    viewer->waitForRender();
+    EXPECT_EQ(window.renderedTexts().size(), 1u);
+}
+
+TEST_F(ViewerTest, SettingsCommandBeforeAnySceneRendersTheEmptySceneWithoutWaiting) {
+    viewer->command(40017);  // Lights "On"
+    EXPECT_EQ(viewer->settings().lights, LightsSetting::On);
+    ASSERT_EQ(window.images.size(), 1u);
+    EXPECT_EQ(window.images[0]->width(), kWidth);
+    EXPECT_EQ(window.images[0]->height(), kClientHeight + kSettingsMargin);
+    viewer->waitForRender();
+    EXPECT_EQ(drawnPixels(*window.images[0], kClientHeight), 0);
+    EXPECT_EQ(window.images[0]->at(0, kClientHeight + 5), FakeWindow::kWhite);
+    // Neither the title nor the window changes.
+    EXPECT_EQ(window.title, "Orvanel's Ray Tracer - Untitled");
+    EXPECT_FALSE(window.geometry);
+    EXPECT_GE(window.windowThreadRepaints.load(), 1);
+}
+
+TEST_F(ViewerTest, SettingsCommandDuringARenderStopsItAndRestartsOnANewBlackImage) {
+    open(writeScene("wall.txt", kWallScene));
+    window.holdAtProgress(11);
+    window.holdAtProgress(12);
+    ASSERT_TRUE(window.waitUntilHeldAt(11));
+    const std::shared_ptr<OffscreenImage> first = window.images.back();
+
+    // The old render is held after its eleventh pixel; it may go on once the
+    // command has asked it to stop, as a render computing a pixel would.
+    std::thread letGo([this] {
+        while (viewer->control().running()) std::this_thread::yield();
+        window.release();
+    });
+    viewer->command(40016);  // Recursion Depth "One"
+    letGo.join();
+    EXPECT_EQ(viewer->settings().recursionDepth, 1);
+
+    // The new render holds after its first pixel: (0, 0) on a new image.
+    ASSERT_TRUE(window.waitUntilHeldAt(12));
+    ASSERT_EQ(window.images.size(), 2u);
+    const std::shared_ptr<OffscreenImage> second = window.images.back();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second->height(), kWidth + kSettingsMargin);
+    EXPECT_EQ(window.shownHeights.back(), kWidth + kSettingsMargin);
+    EXPECT_TRUE(drawnUpTo(*second, second->height(), 1));
+
+    // The stopped render drew no pixel after the one it was computing, and
+    // no time.
+    EXPECT_TRUE(drawnUpTo(*first, first->height(), 11));
+    EXPECT_TRUE(window.renderedTexts().empty());
+
+    window.release();
+    viewer->waitForRender();
+    EXPECT_EQ(drawnPixels(*second, kWidth), kWidth * kWidth);
+    EXPECT_EQ(second->at(0, kWidth + 5), FakeWindow::kWhite);
+    EXPECT_EQ(window.renderedTexts().size(), 1u);
+    EXPECT_TRUE(drawnUpTo(*first, first->height(), 11));
+}
+
+TEST_F(ViewerTest, ChoosingTheCurrentValueStillRestarts) {
+    open(writeScene("wall.txt", kWallScene));
+    viewer->waitForRender();
+    viewer->command(40018);  // Lights "Off", the default
+    EXPECT_EQ(viewer->settings().lights, LightsSetting::Off);
+    ASSERT_EQ(window.images.size(), 2u);
+    viewer->waitForRender();
+    EXPECT_EQ(drawnPixels(*window.images[1], kWidth), kWidth * kWidth);
+    EXPECT_EQ(window.renderedTexts().size(), 2u);
+}
+
+TEST_F(ViewerTest, CommandsWithoutAnEntryDoNothing) {
+    for (int id : {40004, 40021, 40000, 0, -1, 65535}) {
+        viewer->command(id);
+        EXPECT_TRUE(window.images.empty()) << id;
+    }
+    EXPECT_TRUE(window.dialogInitialNames.empty());
+    EXPECT_TRUE(window.warnings.empty());
+    EXPECT_EQ(viewer->settings().recursionDepth, 0);
+    EXPECT_EQ(viewer->settings().lights, LightsSetting::Off);
+    EXPECT_EQ(window.progress(), 0);
+}
+
+TEST_F(ViewerTest, ShutdownDuringARenderStopsAndJoinsIt) {
+    open(writeScene("wall.txt", kWallScene));
+    window.holdAtProgress(5);
+    ASSERT_TRUE(window.waitUntilHeldAt(5));
+    std::thread letGo([this] {
+        while (viewer->control().running()) std::this_thread::yield();
+        window.release();
+    });
+    viewer->shutdown();
+    letGo.join();
+    // Joined: no pixel after the fifth, no time, and the render's hold on
+    // its image is gone.
+    EXPECT_EQ(window.progress(), 5);
+    EXPECT_TRUE(window.renderedTexts().empty());
+    EXPECT_EQ(window.images.back().use_count(), 1);
+}
+
+TEST(RenderThreadTest, CompleteRenderTellsTheControlAndStoppedOneDrawsNoTime) {
+    FakeWindow window;
+    Scene scene;
+    Random generator;
+    RenderControl control;
+    auto image = std::make_shared<OffscreenImage>(4, 3 + 50);
+    control.markStarting();
+    renderThread({&scene, RenderSettings{}, &generator, image, 4, 3, &control, &window});
+    EXPECT_FALSE(control.running());
+    EXPECT_TRUE(control.stopped());
+    EXPECT_EQ(image->at(0, elapsedTextRow(3)), FakeWindow::kWhite);
+
+    auto stoppedImage = std::make_shared<OffscreenImage>(4, 3 + 50);
+    control.waitForStop();
+    control.markStarting();
+    control.requestStop();
+    renderThread({&scene, RenderSettings{}, &generator, stoppedImage, 4, 3, &control, &window});
+    EXPECT_TRUE(control.stopped());
+    EXPECT_TRUE(allBlack(*stoppedImage));
+    EXPECT_EQ(window.renderedTexts().size(), 1u);
+}
+
+}  // namespace

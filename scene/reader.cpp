@@ -155,7 +155,7 @@ private:
         if (start >= text_.size()) {
             what = std::string("the file ends inside a ") + record_ + " record (expected " + field + ")";
         } else if (isOutOfRange(std::string_view(text_).substr(start, end - start))) {
-            what = std::string(expected) + " within range (" + record_ + " " + field + ")";
+            what = std::string("expected ") + expected + " within range (" + record_ + " " + field + ")";
         } else {
             what = std::string("expected ") + expected + " (" + record_ + " " + field + ")";
         }

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Fuzzes the scene reader and renderer for SECONDS (default 60):
+#   scripts/fuzz.sh [SECONDS] [extra libFuzzer arguments...]
+# Installs clang and its fuzzer runtime when missing, builds build-fuzz and
+# runs from a corpus in build-fuzz/corpus seeded with scenes/*.txt. A finding
+# is left in build-fuzz/findings and makes the exit status non-zero.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+seconds="${1:-60}"
+shift || true
+if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds == 0)); then
+  echo "usage: scripts/fuzz.sh SECONDS [libFuzzer arguments...]" >&2
+  exit 2
+fi
+
+missing=()
+for package in clang libclang-rt-14-dev cmake ninja-build libgtest-dev; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if ((${#missing[@]} > 0)); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+dir=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEL_FUZZ=ON \
+  -DORVANEL_BUILD_VIEWER=OFF -DORVANEL_BUILD_CLI=OFF -DORVANEL_BUILD_BENCH=OFF >/dev/null
+cmake --build "$dir" -j "$(nproc)" --target scene_fuzzer
+
+mkdir -p "$dir/corpus" "$dir/findings"
+shopt -s nullglob
+for scene in scenes/*.txt; do cp -- "$scene" "$dir/corpus/"; done
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+status=0
+"$dir/scene_fuzzer" "$dir/corpus" \
+  -dict=tests/fuzz/scene.dict -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+  -artifact_prefix="$dir/findings/" -print_final_stats=1 "$@" || status=$?
+if ((status != 0)); then
+  echo "=== fuzzing found a fault; the input is in $dir/findings ===" >&2
+fi
+exit "$status"

@@ -1,0 +1,106 @@
+// libFuzzer target: any bytes as a scene file, read from memory, then a tiny
+// picture of what was read. The reader must answer every input with a scene
+// and at most one diagnostic; the renderer must survive whatever the reader
+// lets through. The render is kept cheap by capping the scene it accepts and
+// by trading the settings down until an estimate of the rays fits a budget.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "render/context.h"
+#include "render/lighting.h"
+#include "render/random.h"
+#include "render/sampling.h"
+#include "render/settings.h"
+#include "scene/reader.h"
+
+namespace {
+
+constexpr int kWidth = 4;
+constexpr int kHeight = 3;
+constexpr std::size_t kMaxShapes = 300;  // objects plus polygon vertices
+constexpr std::size_t kMaxLights = 8;
+constexpr std::uint64_t kBudget = 2'000'000;  // intersection tests per input
+
+std::uint64_t hashOf(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t h = 1469598103934665603u;  // FNV-1a
+    for (std::size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 1099511628211u;
+    return h;
+}
+
+// Rays through the recursion tree times the shadow rays each hit may cast,
+// each ray tested against every shape.
+std::uint64_t estimatedCost(const RenderSettings& settings, std::size_t shapes, std::size_t lights) {
+    const std::uint64_t samples = settings.antiAliasing == AntiAliasingMode::Supersampling ? 100 : 1;
+    const std::uint64_t tree = (std::uint64_t{2} << settings.recursionDepth) - 1;
+    std::uint64_t shadowRays = 0;
+    if (settings.lights == LightsSetting::On) {
+        const bool soft = settings.shadowMode == ShadowMode::SoftAxes || settings.shadowMode == ShadowMode::SoftJitter;
+        shadowRays = lights * (soft ? kSoftShadowSamples : 1);
+    }
+    return kWidth * kHeight * samples * tree * (1 + shadowRays) * (shapes + 1);
+}
+
+RenderSettings settingsFor(std::uint64_t hash, std::size_t shapes, std::size_t lights) {
+    RenderSettings settings;
+    settings.recursionDepth = static_cast<std::int32_t>(hash % 10);
+    settings.antiAliasing = (hash >> 8) % 4 == 0 ? AntiAliasingMode::Supersampling : AntiAliasingMode::None;
+    settings.shadowMode = static_cast<ShadowMode>((hash >> 16) % 4);
+    settings.lights = (hash >> 24) % 2 == 0 ? LightsSetting::On : LightsSetting::Off;
+    // Give up the dearest choice first, one step at a time.
+    while (estimatedCost(settings, shapes, lights) > kBudget) {
+        if (settings.antiAliasing == AntiAliasingMode::Supersampling) {
+            settings.antiAliasing = AntiAliasingMode::None;
+        } else if (settings.recursionDepth > 0) {
+            --settings.recursionDepth;
+        } else if (settings.shadowMode != ShadowMode::Hard && settings.shadowMode != ShadowMode::None) {
+            settings.shadowMode = ShadowMode::Hard;
+        } else {
+            settings.lights = LightsSetting::Off;
+            break;
+        }
+    }
+    return settings;
+}
+
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    Scene scene;
+    const SceneDiagnostic diagnostic = readScene(in, scene);
+
+    // A diagnostic has a place and a message, or there is none at all.
+    if (diagnostic) {
+        check(diagnostic.line >= 1 && diagnostic.column >= 1);
+        check(diagnostic.message.rfind("line ", 0) == 0);
+    } else {
+        check(diagnostic.message.empty() && diagnostic.column == 0);
+    }
+
+    std::size_t shapes = scene.objectList.size();
+    for (const SceneObject& object : scene.objectList) {
+        // Every polygon holds exactly as many vertices as its count says.
+        const std::size_t expected = object.vertexCount > 0 ? static_cast<std::size_t>(object.vertexCount) : 0;
+        if (object.kind == ObjectKind::Polygon) check(object.vertices.size() == expected);
+        shapes += object.vertices.size();
+    }
+
+    const int height = imageHeightFor(scene.camera, kWidth);
+    check(height >= 0);
+    if (shapes > kMaxShapes || scene.lightList.size() > kMaxLights) return 0;
+
+    const RenderSettings settings = settingsFor(hashOf(data, size), shapes, scene.lightList.size());
+    Random generator;
+    const TraceContext context{scene, settings, generator};
+    const PixelImage image = renderImage(context, kWidth, kHeight);
+    check(image.pixels.size() == static_cast<std::size_t>(kWidth * kHeight));
+    for (const Pixel pixel : image.pixels) check(pixel <= 0xffffffu);
+    return 0;
+}

@@ -1,0 +1,46 @@
+// The command line of orvanel-render.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "render/settings.h"
+
+// Exit statuses, one per kind of failure, so scripts can tell them apart.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitUnreadableScene = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitBadImageSize = 3;
+inline constexpr int kExitWriteFailed = 4;
+inline constexpr int kExitInterrupted = 130;
+
+// Widest picture accepted, so a typing slip cannot ask for gigabytes.
+inline constexpr int kMaxImageWidth = 16384;
+inline constexpr int kMaxThreads = 1024;
+
+enum class ImageFormat { Png, Ppm };
+
+struct CliOptions {
+    std::string scenePath;
+    std::string outputPath;
+    ImageFormat format = ImageFormat::Png;
+    int width = 300;
+    RenderSettings settings;  // the viewer's defaults until an option says otherwise
+    int threads = 1;
+    bool stats = false;
+    bool quiet = false;
+};
+
+// From the output file's extension, ignoring case: .png or .ppm.
+std::optional<ImageFormat> imageFormatFor(const std::string& path);
+
+// Parses argv (without the program name). Returns the options, or the exit
+// status when the run ends here: 0 after --help (printed to `out`), 2 after a
+// usage error (the message and the usage printed to `err`).
+struct ParseResult {
+    std::optional<CliOptions> options;
+    int exitStatus = kExitSuccess;
+};
+ParseResult parseOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);

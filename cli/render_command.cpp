@@ -1,0 +1,101 @@
+#include "cli/render_command.h"
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <ostream>
+
+#include "cli/image_writer.h"
+#include "cli/progress.h"
+#include "scene/reader.h"
+
+RenderOutcome renderScene(const Scene& scene, const RenderSettings& settings, Random& generator, int width, int height,
+                          int /*threads*/, const std::function<bool()>& stopRequested,
+                          const std::function<void()>& pixelDone) {
+    RenderOutcome outcome;
+    outcome.image = PixelImage(width, height);
+    const TraceContext context{scene, settings, generator, &outcome.counts};
+    PixelImage& image = outcome.image;
+    outcome.complete = runPixelLoop(context, width, height, stopRequested, [&](int row, int column, Pixel pixel) {
+        image.pixels[static_cast<std::size_t>(row) * width + column] = pixel;
+        if (pixelDone) pixelDone();
+    });
+    return outcome;
+}
+
+namespace {
+
+void printStatistics(std::ostream& out, const RenderOutcome& outcome, std::chrono::steady_clock::duration elapsed) {
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    const long long milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    const RayCounts& counts = outcome.counts;
+    const double raysPerSecond = seconds > 0.0 ? static_cast<double>(counts.total()) / seconds : 0.0;
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.0f", raysPerSecond);
+    out << "render time: " << milliseconds << " ms\n"
+        << "image size: " << outcome.image.width << " x " << outcome.image.height << "\n"
+        << "rays traced: " << counts.total() << " (primary " << counts.primary << ", secondary " << counts.secondary
+        << ", shadow " << counts.shadow << ")\n"
+        << "rays per second: " << rate << "\n";
+}
+
+}  // namespace
+
+int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream& err, bool interactive,
+                     const std::atomic<bool>* stop) {
+    Scene scene;
+    Random generator;
+    SceneDiagnostic diagnostic;
+    if (!loadScene(options.scenePath, scene, generator, &diagnostic)) {
+        err << "Could not read file " << options.scenePath << "\n";
+        return kExitUnreadableScene;
+    }
+    if (diagnostic) err << "warning: " << options.scenePath << ": " << diagnostic.message << "\n";
+
+    const int height = imageHeightFor(scene.camera, options.width);
+    if (height < 1) {
+        err << "error: " << options.scenePath
+            << ": the camera gives no picture (no CAMERA record, or a zero-length screenUp or screenRight)\n";
+        return kExitBadImageSize;
+    }
+    if (height > kMaxImageHeight) {
+        err << "error: " << options.scenePath << ": the camera makes the picture " << height << " pixels tall at width "
+            << options.width << "; the limit is " << kMaxImageHeight << " (use a smaller --width)\n";
+        return kExitBadImageSize;
+    }
+
+    // Claim the output before a long render, not after it.
+    PendingImageFile output;
+    std::string error;
+    if (!output.open(options.outputPath, error)) {
+        err << "error: " << error << "\n";
+        return kExitWriteFailed;
+    }
+
+    ProgressBar progress(err, static_cast<std::uint64_t>(options.width) * static_cast<std::uint64_t>(height),
+                         interactive && !options.quiet);
+    const auto stopRequested = [stop] { return stop && stop->load(std::memory_order_relaxed); };
+    const auto start = std::chrono::steady_clock::now();
+    const RenderOutcome outcome = renderScene(scene, options.settings, generator, options.width, height,
+                                              options.threads, stopRequested, [&progress] { progress.advance(); });
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    progress.finish();
+
+    if (!outcome.complete) {
+        err << "interrupted: " << options.outputPath << " not written\n";
+        return kExitInterrupted;
+    }
+    if (!output.commit(outcome.image, options.format, error)) {
+        err << "error: " << error << "\n";
+        return kExitWriteFailed;
+    }
+    if (options.stats) printStatistics(out, outcome, elapsed);
+    return kExitSuccess;
+}
+
+int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err, bool interactive,
+                   const std::atomic<bool>* stop) {
+    const ParseResult parsed = parseOptions(arguments, out, err);
+    if (!parsed.options) return parsed.exitStatus;
+    return runRenderCommand(*parsed.options, out, err, interactive, stop);
+}

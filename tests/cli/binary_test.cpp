@@ -1,0 +1,68 @@
+// The installed binary end to end: exit statuses and stream texts as a shell sees them.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "test_support.h"
+
+namespace {
+
+struct Finished {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Arguments are quoted for the shell; they come from the tests only.
+Finished runBinary(const TempDir& dir, const std::vector<std::string>& arguments) {
+    std::string command = std::string("'") + ORVANEL_RENDER_PATH + "'";
+    for (const std::string& argument : arguments) command += " '" + argument + "'";
+    command += " >'" + dir.path("stdout") + "' 2>'" + dir.path("stderr") + "' </dev/null";
+    const int raw = std::system(command.c_str());
+    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    Finished run{status, slurp(dir.path("stdout")), slurp(dir.path("stderr"))};
+    std::filesystem::remove(dir.path("stdout"));
+    std::filesystem::remove(dir.path("stderr"));
+    return run;
+}
+
+TEST(Binary, ExitStatusesAndMessages) {
+    TempDir dir;
+    const std::string scene = dir.write("scene.txt", kTestScene);
+
+    const Finished missing = runBinary(dir, {"no-such-scene.txt", "-o", dir.path("out.png")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Could not read file no-such-scene.txt\n");
+
+    const Finished usage = runBinary(dir, {scene, "-o", dir.path("out.png"), "--depth", "12"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_NE(usage.err.find("Usage: orvanel-render"), std::string::npos);
+
+    const Finished help = runBinary(dir, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--shadows"), std::string::npos);
+
+    const std::string noCamera = dir.write("empty.txt", "");
+    EXPECT_EQ(runBinary(dir, {noCamera, "-o", dir.path("out.png")}).status, 3);
+    EXPECT_EQ(runBinary(dir, {scene, "-o", dir.path("missing/out.png")}).status, 4);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"empty.txt", "scene.txt"}));
+
+    const Finished ok =
+        runBinary(dir, {scene, "-o", dir.path("out.png"), "--width", "24", "--lights", "on", "--stats"});
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(ok.err, "");  // not a terminal: no progress bar
+    EXPECT_NE(ok.out.find("image size: 24 x 18"), std::string::npos) << ok.out;
+    EXPECT_EQ(readPng(dir.path("out.png")).width, 24);
+}
+
+}  // namespace

@@ -23,9 +23,17 @@ struct RayCounts {
     }
 };
 
+struct Bvh;
+
 struct TraceContext {
     const Scene& scene;
     const RenderSettings& settings;
     Random& generator;          // drawn from by the soft-jitter shadows only
     RayCounts* counts = nullptr;  // optional
+    // Built over this very scene; answers exactly as the linear search does.
+    // Null: every ray tests every object in list order.
+    const Bvh* accelerator = nullptr;
+    // Set only by the pass that counts the soft-jitter draws a pixel will
+    // make: shading then casts no shadow rays and adds the draws here.
+    std::uint64_t* drawCount = nullptr;
 };

@@ -3,10 +3,16 @@
 #include <cmath>
 
 #include "geometry/intersect.h"
+#include "render/bvh.h"
 
 bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
     if (context.counts) ++context.counts->shadow;
     const Ray ray{origin, direction};
+    if (context.accelerator) {
+        if (const std::optional<bool> blocked = acceleratedIsBlocked(*context.accelerator, context.scene, ray)) {
+            return *blocked;
+        }
+    }
     for (const SceneObject& object : context.scene.objectList) {
         float entry = 0.0f, exit = kNoHit;
         Vec3 scratch{};
@@ -79,6 +85,12 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         const Vec3 shadowDirection = light.position - shadowOrigin;
         const float nl = dot(normal, toLight);
         if (!(nl > 0.0f)) continue;  // facing away: no light, no shadow ray
+        if (context.drawCount) {
+            // Counting pass: which lights are lit decides the draws, never
+            // what they draw, so no shadow ray is needed.
+            if (context.settings.shadowMode == ShadowMode::SoftJitter) *context.drawCount += kJitterDrawsPerLight;
+            continue;
+        }
 
         float s = 1.0f;
         switch (context.settings.shadowMode) {

@@ -7,6 +7,8 @@
 
 // Number of samples of each soft shadow mode; visibility is a multiple of 1/120.
 inline constexpr int kSoftShadowSamples = 120;
+// Generator draws of one soft-jitter shadow: three per sample.
+inline constexpr int kJitterDrawsPerLight = 3 * kSoftShadowSamples;
 
 // `out` receives the local colour. `surfaceOffset` (+/- kSurfaceOffset) moves
 // the shadow rays' origins off the surface; V points back along the ray.

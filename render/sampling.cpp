@@ -89,11 +89,18 @@ Pixel renderPixel(const TraceContext& context, int width, int height, int row, i
 bool runPixelLoop(const TraceContext& context, int width, int height, const std::function<bool()>& stopRequested,
                   const std::function<void(int row, int column, Pixel pixel)>& pixelDone) {
     for (int row = 0; row < height; ++row) {
-        for (int column = 0; column < width; ++column) {
-            if (stopRequested && stopRequested()) return false;
-            const Pixel pixel = renderPixel(context, width, height, row, column);
-            if (pixelDone) pixelDone(row, column, pixel);
-        }
+        if (!runRowLoop(context, width, height, row, stopRequested, pixelDone)) return false;
+    }
+    return true;
+}
+
+bool runRowLoop(const TraceContext& context, int width, int height, int row,
+                const std::function<bool()>& stopRequested,
+                const std::function<void(int row, int column, Pixel pixel)>& pixelDone) {
+    for (int column = 0; column < width; ++column) {
+        if (stopRequested && stopRequested()) return false;
+        const Pixel pixel = renderPixel(context, width, height, row, column);
+        if (pixelDone) pixelDone(row, column, pixel);
     }
     return true;
 }

@@ -45,8 +45,14 @@ Pixel renderPixel(const TraceContext& context, int width, int height, int row, i
 
 // Rows from the top, each left to right. `stopRequested` is asked before
 // every pixel, `pixelDone` told after it. Returns false when stopped early.
+// The parallel renderer hands rows to its workers through runRowLoop.
 bool runPixelLoop(const TraceContext& context, int width, int height, const std::function<bool()>& stopRequested,
                   const std::function<void(int row, int column, Pixel pixel)>& pixelDone);
+
+// One row of that loop, left to right.
+bool runRowLoop(const TraceContext& context, int width, int height, int row,
+                const std::function<bool()>& stopRequested,
+                const std::function<void(int row, int column, Pixel pixel)>& pixelDone);
 
 // The whole picture on the calling thread.
 PixelImage renderImage(const TraceContext& context, int width, int height);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "geometry/intersect.h"
+#include "render/bvh.h"
 #include "render/lighting.h"
 
 namespace {
@@ -16,6 +17,10 @@ float absolute(float value) { return static_cast<float>(std::fabs(static_cast<do
 }  // namespace
 
 float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec3& normal) {
+    if (context.accelerator) {
+        float t = kNoHit;
+        if (acceleratedNearestHit(*context.accelerator, context.scene, ray, t, objectIndex, normal)) return t;
+    }
     const auto& objects = context.scene.objectList;
     float best = kNoHit;
     for (std::size_t j = 0; j < objects.size(); ++j) {

@@ -1,0 +1,57 @@
+// A bounding volume hierarchy over the scene's objects that answers exactly
+// what the linear search in list order answers.
+//
+// Bounds must hold what the intersection routines compute in float, not
+// just the ideal shapes: rounding lets a routine report a hit a little off
+// the surface, the more so the farther the ray starts (for the quadratics,
+// with the square of that distance over the radius). Each node therefore
+// carries a margin that grows with the ray origin's distance, and is widened
+// per ray. Objects whose data is not finite or too ill-conditioned for such a
+// margin are tested on every ray; rays that are not finite or of extreme
+// magnitude take the linear search.
+//
+// A cylinder's side test is ill-conditioned for rays almost parallel to its
+// axis; a table over ray directions lists, per direction cell, the cylinders
+// to test outright for such rays.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "geometry/vec3.h"
+#include "scene/scene.h"
+
+struct BvhNode {
+    float lower[3];
+    float upper[3];
+    // Per-ray widening: linear * (far distance + |origin|) + quadratic * far distance².
+    float linear;
+    float quadratic;
+    std::int32_t first;  // leaf: first entry in `items`; inner: index of the second child
+    std::int32_t count;  // leaf: number of entries; inner: 0 (the first child follows the node)
+};
+
+struct Bvh {
+    std::vector<BvhNode> nodes;
+    std::vector<std::int32_t> items;         // object indices, leaf by leaf
+    std::vector<std::int32_t> alwaysTested;  // objects no bound can be trusted for
+    // Cylinders to test outright, by direction cell: cellItems[cellStart[c] .. cellStart[c + 1]).
+    std::vector<std::int32_t> cellStart;
+    std::vector<std::int32_t> cellItems;
+    std::size_t objectCount = 0;  // of the scene it was built for
+
+    std::size_t boundedCount() const { return items.size(); }
+};
+
+Bvh buildBvh(const Scene& scene);
+
+// The nearest hit as findNearestHit defines it (ties to the earlier object,
+// the normal that object's own routine yields, normalised). Returns false,
+// touching nothing, for a ray it cannot bound or a scene it was not built for.
+bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal);
+
+// Whether any object is hit strictly before parameter 1, as isShadowed
+// defines it; no answer where acceleratedNearestHit would return false.
+std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray ray);

@@ -1,0 +1,298 @@
+#include "render/bvh.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+
+#include "bench/scene_generator.h"
+#include "geometry/intersect.h"
+#include "render/lighting.h"
+#include "render/trace.h"
+
+namespace {
+
+// Both answers of one ray, the linear search's and the hierarchy's.
+class Oracle {
+public:
+    explicit Oracle(Scene scene) : scene_(std::move(scene)), bvh_(buildBvh(scene_)) {}
+
+    const Scene& scene() const { return scene_; }
+    const Bvh& bvh() const { return bvh_; }
+
+    // Fails the test, with the ray, unless the nearest hits agree bit for bit.
+    // Returns the reference parameter.
+    float checkNearest(Ray ray) {
+        RenderSettings settings;
+        Random generator;
+        const TraceContext linear{scene_, settings, generator};
+        int referenceIndex = -7, fastIndex = -7;
+        Vec3 referenceNormal{0.5f, 0.5f, 0.5f}, fastNormal = referenceNormal;
+        const float reference = findNearestHit(linear, ray, referenceIndex, referenceNormal);
+        float fast = 0.0f;
+        EXPECT_TRUE(acceleratedNearestHit(bvh_, scene_, ray, fast, fastIndex, fastNormal)) << describe(ray);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(fast), std::bit_cast<std::uint32_t>(reference)) << describe(ray);
+        EXPECT_EQ(fastIndex, referenceIndex) << describe(ray);
+        EXPECT_TRUE(sameBits(fastNormal, referenceNormal)) << describe(ray);
+        ++rays_;
+        if (reference < kNoHit) ++hits_;
+        return reference;
+    }
+
+    void checkBlocked(Ray ray) {
+        RenderSettings settings;
+        Random generator;
+        const TraceContext linear{scene_, settings, generator};
+        const bool reference = isShadowed(linear, ray.origin, ray.direction);
+        const std::optional<bool> fast = acceleratedIsBlocked(bvh_, scene_, ray);
+        ASSERT_TRUE(fast.has_value()) << describe(ray);
+        EXPECT_EQ(*fast, reference) << describe(ray);
+    }
+
+    int rays() const { return rays_; }
+    int hits() const { return hits_; }
+
+private:
+    static bool sameBits(Vec3 a, Vec3 b) {
+        return std::bit_cast<std::uint32_t>(a.x) == std::bit_cast<std::uint32_t>(b.x) &&
+               std::bit_cast<std::uint32_t>(a.y) == std::bit_cast<std::uint32_t>(b.y) &&
+               std::bit_cast<std::uint32_t>(a.z) == std::bit_cast<std::uint32_t>(b.z);
+    }
+    static std::string describe(Ray r) {
+        char text[256];
+        std::snprintf(text, sizeof text, "ray (%a, %a, %a) + t (%a, %a, %a)", r.origin.x, r.origin.y, r.origin.z,
+                      r.direction.x, r.direction.y, r.direction.z);
+        return text;
+    }
+
+    Scene scene_;
+    Bvh bvh_;
+    int rays_ = 0;
+    int hits_ = 0;
+};
+
+Vec3 randomDirection(std::mt19937& rng) {
+    std::normal_distribution<float> normal;
+    Vec3 v{normal(rng), normal(rng), normal(rng)};
+    normalize(v, v);
+    return v;
+}
+
+float uniform(std::mt19937& rng, float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
+
+Vec3 centerOf(const SceneObject& o) {
+    switch (o.kind) {
+        case ObjectKind::Sphere:
+        case ObjectKind::Ellipsoid:
+            return o.center;
+        case ObjectKind::Box:
+            return o.corner + 0.5f * (o.edge1 + o.edge2 + o.edge3);
+        case ObjectKind::Cylinder:
+            return 0.5f * (o.top + o.center);
+        case ObjectKind::Polygon: {
+            Vec3 sum{};
+            for (const Vec3& v : o.vertices) sum = sum + v;
+            return (1.0f / static_cast<float>(o.vertices.size())) * sum;
+        }
+    }
+    return {};
+}
+
+Scene alone(const SceneObject& object) {
+    Scene scene;
+    resetScene(scene);
+    scene.objectList.push_back(object);
+    return scene;
+}
+
+// From an origin at `distance`, sweeps the aim from the object's centre
+// outwards, finds where the reference stops hitting, and fires rays at that
+// silhouette and a little beyond it: where rounding lets hits stray from the surface.
+void probeSilhouettes(Oracle& oracle, const SceneObject& object, std::mt19937& rng, float distance) {
+    const Vec3 center = centerOf(object);
+    if (!std::isfinite(length(center))) return;  // such rays take the linear search
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        const Vec3 origin = center + distance * randomDirection(rng);
+        const Vec3 sideways = randomDirection(rng);
+        auto rayTo = [&](float s) { return Ray{origin, center + s * sideways - origin}; };
+        float inside = 0.0f, outside = 4.0f;
+        if (oracle.checkNearest(rayTo(inside)) >= kNoHit) continue;
+        if (oracle.checkNearest(rayTo(outside)) < kNoHit) continue;
+        for (int step = 0; step < 40; ++step) {
+            const float middle = 0.5f * (inside + outside);
+            (oracle.checkNearest(rayTo(middle)) < kNoHit ? inside : outside) = middle;
+        }
+        for (float beyond = 1e-7f; beyond < 1e-2f; beyond *= 3.0f) {
+            oracle.checkNearest(rayTo(outside * (1.0f + beyond)));
+            oracle.checkNearest(rayTo(inside * (1.0f - beyond)));
+        }
+    }
+}
+
+}  // namespace
+
+TEST(Bvh, SilhouettesOfEveryKindFromNearAndFar) {
+    // One object alone: the root's bound is that object's, so any hit that
+    // rounding carries outside its margin shows as a difference.
+    std::mt19937 rng(7);
+    for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+        const Scene source = randomScene(seed);
+        for (const SceneObject& object : source.objectList) {
+            Oracle oracle(alone(object));
+            for (const float distance : {2.0f, 20.0f, 300.0f, 5000.0f}) {
+                probeSilhouettes(oracle, object, rng, distance);
+            }
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+}
+
+TEST(Bvh, RandomScenesAnswerAsTheLinearSearch) {
+    std::mt19937 rng(11);
+    int hits = 0, rays = 0;
+    for (std::uint32_t seed = 100; seed < 140; ++seed) {
+        Oracle oracle(randomScene(seed));
+        const Scene& scene = oracle.scene();
+        for (int i = 0; i < 300; ++i) {
+            // From the eye through the screen, and from points on surfaces.
+            const Vec3 eye = scene.camera.screenCenter + scene.camera.eyeOffset;
+            const Vec3 target{uniform(rng, -6, 6), uniform(rng, -6, 6), uniform(rng, -15, -2)};
+            const Ray primary{eye, target - eye};
+            const float t = oracle.checkNearest(primary);
+            if (t < kNoHit) {
+                const Vec3 point = pointAt(primary.origin, t, primary.direction);
+                oracle.checkNearest({point, randomDirection(rng)});
+                for (const Light& light : scene.lightList) oracle.checkBlocked({point, light.position - point});
+                oracle.checkBlocked({point, uniform(rng, 0.1f, 20.0f) * randomDirection(rng)});
+            }
+        }
+        hits += oracle.hits();
+        rays += oracle.rays();
+        if (::testing::Test::HasFailure()) return;
+    }
+    EXPECT_GT(hits, rays / 4);  // the rays do meet objects
+}
+
+TEST(Bvh, TiesGoToTheEarlierObjectWhateverTheVisitOrder) {
+    // Copies of a sphere and of a triangle far apart in a long list, so the
+    // hierarchy may meet the later copy first.
+    Scene scene = sphereField(200, 3);
+    SceneObject ball = scene.objectList[17];
+    ball.center = {0.5f, 0.5f, -4.0f};
+    ball.radius = 0.3f;
+    SceneObject triangle = ball;
+    triangle.kind = ObjectKind::Polygon;
+    triangle.vertices = {{-1, -1, -5}, {1, -1, -5}, {0, 0.2f, -5}};
+    triangle.vertexCount = 3;
+    scene.objectList.insert(scene.objectList.begin() + 3, ball);
+    scene.objectList.insert(scene.objectList.begin() + 10, triangle);
+    scene.objectList.push_back(ball);
+    scene.objectList.push_back(triangle);
+    Oracle oracle(scene);
+    const Vec3 eye{0, 0, 2.5f};
+    for (const Vec3 target : {ball.center, Vec3{0, -0.5f, -5}, Vec3{0.25f, -0.9f, -5}}) {
+        int index = -1;
+        Vec3 normal{};
+        float t = 0.0f;
+        ASSERT_TRUE(acceleratedNearestHit(oracle.bvh(), oracle.scene(), {eye, target - eye}, t, index, normal));
+        EXPECT_TRUE(index == 3 || index == 10) << index;  // never the copies at the end
+        oracle.checkNearest({eye, target - eye});
+    }
+    // Along the shared edge of two triangles both hit at the same t.
+    Oracle edges(randomScene(5));
+    const std::size_t n = edges.scene().objectList.size();
+    const Vec3 a = edges.scene().objectList[n - 1].vertices[0], c = edges.scene().objectList[n - 1].vertices[1];
+    for (float s = 0.05f; s < 1.0f; s += 0.1f) edges.checkNearest({{0, 0, 5}, a + s * (c - a) - Vec3{0, 0, 5}});
+}
+
+TEST(Bvh, UntrustworthyObjectsAreTestedOnEveryRay) {
+    Scene scene = sphereField(30, 9);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    SceneObject flat = scene.objectList[0];
+    flat.kind = ObjectKind::Ellipsoid;  // dependent axes
+    flat.axis1 = {1, 0, 0};
+    flat.axis2 = {0, 1, 0};
+    flat.axis3 = {1, 1, 0};
+    SceneObject broken = scene.objectList[1];
+    broken.center.y = nan;
+    SceneObject sliver = scene.objectList[2];  // a needle triangle
+    sliver.kind = ObjectKind::Polygon;
+    sliver.vertices = {{0, 0, -6}, {3, 0, -6}, {3, 1e-4f, -6}};
+    SceneObject point = scene.objectList[3];
+    point.radius = 0.0f;
+    for (const SceneObject& o : {flat, broken, sliver, point}) scene.objectList.push_back(o);
+    Oracle oracle(scene);
+    EXPECT_EQ(oracle.bvh().alwaysTested.size(), 4u);
+    EXPECT_EQ(oracle.bvh().boundedCount(), 30u);
+    std::mt19937 rng(5);
+    for (int i = 0; i < 500; ++i) {
+        const Vec3 eye{uniform(rng, -1, 1), uniform(rng, -1, 1), 2.5f};
+        oracle.checkNearest({eye, Vec3{uniform(rng, -3, 3), uniform(rng, -3, 3), -6} - eye});
+    }
+    // Rays along the needle's long edge.
+    for (float s = -1e-4f; s <= 2e-4f; s += 2.5e-5f) oracle.checkNearest({{-1, s / 3, -5}, {1, s, -0.25f}});
+}
+
+TEST(Bvh, RaysAlmostAlongATiltedCylinderAxis) {
+    // The side test loses its direction when the ray nearly follows the
+    // axis; such rays test the cylinder outright.
+    Scene scene = sphereField(20, 4);
+    SceneObject tube = scene.objectList[0];
+    tube.kind = ObjectKind::Cylinder;
+    tube.center = {-1.0f, -0.5f, -9.0f};
+    tube.top = {1.3f, 1.1f, -13.0f};
+    tube.radius = 0.4f;
+    scene.objectList.push_back(tube);
+    Oracle oracle(scene);
+    EXPECT_FALSE(oracle.bvh().cellItems.empty());
+    std::mt19937 rng(8);
+    const Vec3 axis = tube.top - tube.center;
+    for (int i = 0; i < 3000; ++i) {
+        const float tilt = std::pow(10.0f, uniform(rng, -8.0f, -1.0f));
+        const Vec3 direction = axis + (tilt * length(axis)) * randomDirection(rng);
+        const Vec3 offset = uniform(rng, 0.0f, 1.5f) * randomDirection(rng);
+        const Vec3 origin = tube.center + offset - uniform(rng, 0.1f, 40.0f) * direction;
+        oracle.checkNearest({origin, direction});
+        oracle.checkBlocked({origin, uniform(rng, 1.0f, 80.0f) * direction});
+        if (::testing::Test::HasFailure()) return;
+    }
+}
+
+TEST(Bvh, RaysItCannotBoundAndScenesItWasNotBuiltForTakeTheLinearSearch) {
+    const Scene scene = sphereField(10, 1);
+    const Bvh bvh = buildBvh(scene);
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    float t = 0.0f;
+    int index = 42;
+    Vec3 normal{1, 2, 3};
+    for (const Ray ray : {Ray{{0, 0, 2}, {0, 0, nan}}, Ray{{0, inf, 2}, {0, 0, -1}}, Ray{{0, 0, 2}, {0, 0, 0}},
+                          Ray{{0, 0, 2}, {0, 0, 1e-20f}}, Ray{{3e9f, 0, 0}, {-1, 0, 0}}}) {
+        EXPECT_FALSE(acceleratedNearestHit(bvh, scene, ray, t, index, normal));
+        EXPECT_FALSE(acceleratedIsBlocked(bvh, scene, ray).has_value());
+    }
+    EXPECT_EQ(index, 42);  // untouched
+    EXPECT_EQ(normal.z, 3.0f);
+    Scene grown = scene;
+    grown.objectList.push_back(scene.objectList[0]);
+    EXPECT_FALSE(acceleratedNearestHit(bvh, grown, {{0, 0, 2}, {0, 0, -1}}, t, index, normal));
+}
+
+TEST(Bvh, LargeMeshKeepsTheAnswers) {
+    Oracle oracle(triangleMesh(20000));
+    EXPECT_EQ(oracle.bvh().alwaysTested.size(), 0u);
+    std::mt19937 rng(3);
+    for (int i = 0; i < 400; ++i) {
+        const Vec3 eye{0, 0, 3};
+        const Ray ray{eye, Vec3{uniform(rng, -4, 4), uniform(rng, -4, 4), -9} - eye};
+        const float t = oracle.checkNearest(ray);
+        if (t < kNoHit) {
+            const Vec3 point = pointAt(ray.origin, t, ray.direction);
+            oracle.checkBlocked({point, Vec3{5, 8, 6} - point});
+            oracle.checkNearest({point, randomDirection(rng)});
+        }
+    }
+    EXPECT_GT(oracle.hits(), 200);
+}

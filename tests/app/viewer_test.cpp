@@ -239,9 +239,9 @@ TEST_F(ViewerTest, SettingsCommandBeforeAnySceneRendersTheEmptySceneWithoutWaiti
 }
 
 TEST_F(ViewerTest, SettingsCommandDuringARenderStopsItAndRestartsOnANewBlackImage) {
-    open(writeScene("wall.txt", kWallScene));
     window.holdAtProgress(11);
     window.holdAtProgress(12);
+    open(writeScene("wall.txt", kWallScene));
     ASSERT_TRUE(window.waitUntilHeldAt(11));
     const std::shared_ptr<OffscreenImage> first = window.images.back();
 
@@ -301,8 +301,8 @@ TEST_F(ViewerTest, CommandsWithoutAnEntryDoNothing) {
 }
 
 TEST_F(ViewerTest, ShutdownDuringARenderStopsAndJoinsIt) {
-    open(writeScene("wall.txt", kWallScene));
     window.holdAtProgress(5);
+    open(writeScene("wall.txt", kWallScene));
     ASSERT_TRUE(window.waitUntilHeldAt(5));
     std::thread letGo([this] {
         while (viewer->control().running()) std::this_thread::yield();

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # End to end: build/orvanel on a virtual X display. The window appears
 # untitled, a scene is opened through the real dialog with the keyboard,
-# the title takes the file's name and the screen shows the picture that the
-# core renders at the same width, with the elapsed time under it. Closing
-# the window during a render ends the process promptly and cleanly.
-# Usage: e2e_viewer.sh VIEWER SCREEN_CHECK SCENE WORK_DIR
+# the title takes the file's name and the screen shows the picture that
+# orvanel-render makes at the same width (or, without it, the core), with the
+# elapsed time under it. Closing the window during a render ends the process
+# promptly and cleanly.
+# Usage: e2e_viewer.sh VIEWER SCREEN_CHECK SCENE WORK_DIR [ORVANEL_RENDER]
 set -euo pipefail
-viewer="$1" checker="$2" scene="$3" work="$4"
+viewer="$1" checker="$2" scene="$3" work="$4" cli="${5:-}"
 
 if [[ -z "${ORVANEL_E2E_DISPLAY:-}" ]]; then
   for tool in xvfb-run xdotool; do
@@ -73,7 +74,13 @@ sleep 0.2
 xdotool key Return
 wait_for_window "Orvanel's Ray Tracer - $(basename "$scene")" 15 >/dev/null || fail "the title did not take the file's name"
 
-"$checker" check "$scene" "$window" "$width" "$work/screen.png" 20 || fail "the screen does not show the picture"
+reference=()
+if [[ -n "$cli" && -x "$cli" ]]; then
+  "$cli" "$scene" -o "$work/reference.png" --width "$width" --quiet || fail "orvanel-render failed"
+  reference=("$work/reference.png")
+fi
+"$checker" check "$scene" "$window" "$width" "$work/screen.png" 20 "${reference[@]}" ||
+  fail "the screen does not show the picture"
 
 # Supersampling (Anti-Aliasing, second item) restarts a long render; close
 # the window while it runs.

@@ -1,8 +1,9 @@
 // Helper of the end-to-end test, run on the same X display as the viewer.
-//   viewer_screen_check check SCENE WINDOW WIDTH SCREENSHOT SECONDS
+//   viewer_screen_check check SCENE WINDOW WIDTH SCREENSHOT SECONDS [REFERENCE]
 //     waits until the window is (WIDTH + 15) x (H + 100) and shows the
-//     scene's picture, rendered here by the core at WIDTH, with the elapsed
-//     time under it; saves the screen to SCREENSHOT either way.
+//     scene's picture with the elapsed time under it; saves the screen to
+//     SCREENSHOT either way. The picture is REFERENCE (a PNG that
+//     orvanel-render made at WIDTH), or without one rendered here by the core.
 //   viewer_screen_check close WINDOW
 //     asks the window to close, as a window manager's close button does.
 #include <QImage>
@@ -79,7 +80,20 @@ bool timeTextAt(const QImage& screen, int left, int top) {
     return dark > 0 && white > 0;
 }
 
-int check(Display* display, const char* scenePath, Window window, int width, const char* shotPath, int seconds) {
+PixelImage fromQImage(const QImage& image) {
+    PixelImage result(image.width(), image.height());
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            result.pixels[static_cast<std::size_t>(y) * result.width + x] =
+                static_cast<Pixel>(qRed(c)) | static_cast<Pixel>(qGreen(c)) << 8 | static_cast<Pixel>(qBlue(c)) << 16;
+        }
+    }
+    return result;
+}
+
+int check(Display* display, const char* scenePath, Window window, int width, const char* shotPath, int seconds,
+          const char* referencePath) {
     Scene scene;
     Random generator;
     if (!loadScene(scenePath, scene, generator)) {
@@ -87,7 +101,18 @@ int check(Display* display, const char* scenePath, Window window, int width, con
         return 2;
     }
     const int height = imageHeightFor(scene.camera, width);
-    const PixelImage picture = renderImage({scene, RenderSettings{}, generator}, width, height);
+    PixelImage picture;
+    if (referencePath) {
+        const QImage reference(QString::fromLocal8Bit(referencePath));
+        if (reference.width() != width || reference.height() != height) {
+            std::fprintf(stderr, "reference %s is %d x %d, not %d x %d\n", referencePath, reference.width(),
+                         reference.height(), width, height);
+            return 2;
+        }
+        picture = fromQImage(reference);
+    } else {
+        picture = renderImage({scene, RenderSettings{}, generator}, width, height);
+    }
 
     std::string problem = "nothing checked";
     QImage screen;
@@ -150,13 +175,13 @@ int main(int argc, char** argv) {
     }
     const std::string mode = argc > 1 ? argv[1] : "";
     int status = 2;
-    if (mode == "check" && argc == 7) {
+    if (mode == "check" && (argc == 7 || argc == 8)) {
         status = check(display, argv[2], std::strtoul(argv[3], nullptr, 0), std::atoi(argv[4]), argv[5],
-                       std::atoi(argv[6]));
+                       std::atoi(argv[6]), argc == 8 ? argv[7] : nullptr);
     } else if (mode == "close" && argc == 3) {
         status = close(display, std::strtoul(argv[2], nullptr, 0));
     } else {
-        std::fprintf(stderr, "usage: %s check SCENE WINDOW WIDTH SCREENSHOT SECONDS | close WINDOW\n", argv[0]);
+        std::fprintf(stderr, "usage: %s check SCENE WINDOW WIDTH SCREENSHOT SECONDS [REFERENCE] | close WINDOW\n", argv[0]);
     }
     XCloseDisplay(display);
     return status;

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "render/parallel.h"
+
 std::optional<ImageFormat> imageFormatFor(const std::string& path) {
     std::string extension = std::filesystem::path(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -64,9 +66,12 @@ void buildApp(CLI::App& app, CliOptions& options) {
     addChoice<LightsSetting>(app, "--lights", options.settings.lights,
                              {{"on", LightsSetting::On}, {"off", LightsSetting::Off}},
                              "on: shade with the scene's lights; off: flat object colours (default off)");
-    app.add_option("--threads", options.threads, "Render threads (default 1)")
+    app.add_option("--threads", options.threads,
+                   "Render threads (default: all hardware threads); 1 renders on one thread as the viewer always did")
         ->check(CLI::Range(1, kMaxThreads))
         ->option_text("N");
+    app.add_flag("--no-accel", options.linearSearch,
+                 "Test every object for every ray instead of using the bounding volume hierarchy (same picture)");
     app.add_flag("--stats", options.stats, "Print the render time, image size and rays traced");
     app.add_flag("-q,--quiet", options.quiet, "No progress bar");
     app.footer(
@@ -78,6 +83,7 @@ void buildApp(CLI::App& app, CliOptions& options) {
 
 ParseResult parseOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     CliOptions options;
+    options.threads = hardwareThreadCount();
     CLI::App app{"Renders a scene file to a picture by recursive ray tracing.", "orvanel-render"};
     buildApp(app, options);
 

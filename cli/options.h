@@ -28,7 +28,8 @@ struct CliOptions {
     ImageFormat format = ImageFormat::Png;
     int width = 300;
     RenderSettings settings;  // the viewer's defaults until an option says otherwise
-    int threads = 1;
+    int threads = 1;            // parseOptions sets all hardware threads
+    bool linearSearch = false;  // --no-accel: test every object for every ray
     bool stats = false;
     bool quiet = false;
 };

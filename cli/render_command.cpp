@@ -1,25 +1,43 @@
 #include "cli/render_command.h"
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <cstdio>
 #include <optional>
 #include <ostream>
 
 #include "cli/image_writer.h"
 #include "cli/progress.h"
+#include "render/bvh.h"
+#include "render/parallel.h"
 #include "scene/reader.h"
 
 RenderOutcome renderScene(const Scene& scene, const RenderSettings& settings, Random& generator, int width, int height,
-                          int /*threads*/, const std::function<bool()>& stopRequested,
+                          int threads, bool accelerate, const std::function<bool()>& stopRequested,
                           const std::function<void()>& pixelDone) {
     RenderOutcome outcome;
     outcome.image = PixelImage(width, height);
-    const TraceContext context{scene, settings, generator, &outcome.counts};
+    std::optional<Bvh> bvh;
+    if (accelerate) bvh = buildBvh(scene);
+    const TraceContext context{scene, settings, generator, &outcome.counts, bvh ? &*bvh : nullptr};
     PixelImage& image = outcome.image;
-    outcome.complete = runPixelLoop(context, width, height, stopRequested, [&](int row, int column, Pixel pixel) {
-        image.pixels[static_cast<std::size_t>(row) * width + column] = pixel;
-        if (pixelDone) pixelDone();
-    });
+    std::mutex progressLock;
+    outcome.complete = runParallelPixelLoop(context, width, height, threads, stopRequested,
+                                            [&](int row, int column, Pixel pixel) {
+                                                image.pixels[static_cast<std::size_t>(row) * width + column] = pixel;
+                                                if (!pixelDone) return;
+                                                const std::lock_guard<std::mutex> guard(progressLock);
+                                                pixelDone();
+                                            });
+    const int used = std::min(threads, std::max(1, height));
+    outcome.engine = std::to_string(used) + (used == 1 ? " thread, " : " threads, ");
+    if (bvh) {
+        outcome.engine += "bounding volume hierarchy (" + std::to_string(bvh->boundedCount()) + " objects bounded, " +
+                          std::to_string(bvh->alwaysTested.size()) + " tested on every ray)";
+    } else {
+        outcome.engine += "linear search";
+    }
     return outcome;
 }
 
@@ -36,7 +54,8 @@ void printStatistics(std::ostream& out, const RenderOutcome& outcome, std::chron
         << "image size: " << outcome.image.width << " x " << outcome.image.height << "\n"
         << "rays traced: " << counts.total() << " (primary " << counts.primary << ", secondary " << counts.secondary
         << ", shadow " << counts.shadow << ")\n"
-        << "rays per second: " << rate << "\n";
+        << "rays per second: " << rate << "\n"
+        << "engine: " << outcome.engine << "\n";
 }
 
 }  // namespace
@@ -77,7 +96,8 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
     const auto stopRequested = [stop] { return stop && stop->load(std::memory_order_relaxed); };
     const auto start = std::chrono::steady_clock::now();
     const RenderOutcome outcome = renderScene(scene, options.settings, generator, options.width, height,
-                                              options.threads, stopRequested, [&progress] { progress.advance(); });
+                                              options.threads, !options.linearSearch, stopRequested,
+                                              [&progress] { progress.advance(); });
     const auto elapsed = std::chrono::steady_clock::now() - start;
     progress.finish();
 

@@ -15,13 +15,15 @@ struct RenderOutcome {
     PixelImage image;
     RayCounts counts;
     bool complete = false;  // false when stopped early
+    std::string engine;     // threads and search, for --stats
 };
 
 // Renders the whole picture. The one place where the command line meets the
 // renderer, so another engine can take over behind the same call.
-// `pixelDone` runs after every pixel; `stopRequested` before every pixel.
+// `pixelDone` runs after every pixel, one at a time; `stopRequested` before
+// every pixel, from any render thread. `accelerate` false is the linear search.
 RenderOutcome renderScene(const Scene& scene, const RenderSettings& settings, Random& generator, int width, int height,
-                          int threads, const std::function<bool()>& stopRequested,
+                          int threads, bool accelerate, const std::function<bool()>& stopRequested,
                           const std::function<void()>& pixelDone);
 
 // Everything after parsing. `stop` may be set from a signal handler to

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <numbers>
+#include <utility>
 
 #include "geometry/intersect.h"
 
@@ -20,8 +22,16 @@ constexpr double kRounding = 0x1p-17;
 // normal range, on which the margins rely.
 constexpr double kLargest = 0x1p30;
 constexpr double kSmallestRelative = 0x1p-20;
+// A quadric's routine admits a hit P with |P - centre|² up to r² + about
+// 30 roundings of W², W the origin's distance from the centre (the
+// discriminant cancels for grazing rays); this is four times that. The hit
+// then strays from the surface by at most min(K W² / 2r, sqrt(K) W).
+constexpr double kSquareError = 0x1p-17;
 // Conditioning beyond which an object is tested on every ray instead.
-constexpr double kWorstLinearCondition = 0x1p8;
+constexpr double kWorstLinearCondition = 0x1p12;
+// Objects whose margin grows faster than this with distance go to a second
+// tree, so that they do not widen the nodes of all the others.
+constexpr double kLooseLinear = 64.0 * kRounding;
 constexpr double kWorstTriangleCondition = 0x1p12;
 
 constexpr double kFarAway = std::numeric_limits<double>::infinity();
@@ -42,10 +52,12 @@ enum class Fate { Bounded, Always, Never };
 struct ObjectBound {
     Fate fate = Fate::Always;
     std::array<double, 3> lower{}, upper{};
-    // The object's widening: linear * (distance + |origin|) + constant + quadratic * distance².
+    // The object's widening: linear * (distance + |origin|) + constant
+    // + min(quadratic * distance², root * distance).
     double linear = 0.0;
     double constant = 0.0;
     double quadratic = 0.0;
+    double root = 0.0;
 };
 
 using Dvec = std::array<double, 3>;
@@ -87,9 +99,37 @@ ObjectBound boundSphere(const SceneObject& object) {
     }
     b.linear = 4.0 * kRounding;
     b.constant = 4.0 * kRounding * (magnitude + r);
-    b.quadratic = 4.0 * kRounding / r;
+    b.quadratic = kSquareError / (2.0 * r);
+    b.root = std::sqrt(kSquareError);
     b.fate = Fate::Bounded;
     return b;
+}
+
+// Largest and smallest singular values of the matrix with these columns,
+// from the eigenvalues of its Gram matrix; the smallest through the
+// determinant, which keeps it accurate when it is tiny.
+std::pair<double, double> singularRange(const Dvec& a1, const Dvec& a2, const Dvec& a3, double det) {
+    const double m00 = dotD(a1, a1), m11 = dotD(a2, a2), m22 = dotD(a3, a3);
+    const double m01 = dotD(a1, a2), m02 = dotD(a1, a3), m12 = dotD(a2, a3);
+    const double mean = (m00 + m11 + m22) / 3.0;
+    const double off = m01 * m01 + m02 * m02 + m12 * m12;
+    const double spread = std::sqrt(((m00 - mean) * (m00 - mean) + (m11 - mean) * (m11 - mean) +
+                                     (m22 - mean) * (m22 - mean) + 2.0 * off) / 6.0);
+    double largest = mean, middle = mean;
+    if (spread > 0.0) {
+        const double b00 = (m00 - mean) / spread, b11 = (m11 - mean) / spread, b22 = (m22 - mean) / spread;
+        const double b01 = m01 / spread, b02 = m02 / spread, b12 = m12 / spread;
+        const double half = 0.5 * (b00 * (b11 * b22 - b12 * b12) - b01 * (b01 * b22 - b12 * b02) +
+                                   b02 * (b01 * b12 - b11 * b02));
+        const double phi = std::acos(std::clamp(half, -1.0, 1.0)) / 3.0;
+        largest = mean + 2.0 * spread * std::cos(phi);
+        const double smallest = mean + 2.0 * spread * std::cos(phi + 2.0 * std::numbers::pi / 3.0);
+        middle = 3.0 * mean - largest - smallest;
+    }
+    // One per cent to spare for the rounding of this double arithmetic.
+    const double top = std::sqrt(largest) * 1.01;
+    const double bottom = std::fabs(det) / std::sqrt(std::max(largest, 0.0) * std::max(middle, 0.0)) / 1.01;
+    return {top, bottom};
 }
 
 // Ellipsoid: the sphere's error carried through the float inverse of the
@@ -101,18 +141,13 @@ ObjectBound boundEllipsoid(const SceneObject& object) {
     }
     const Dvec c = widen(object.center), a1 = widen(object.axis1), a2 = widen(object.axis2), a3 = widen(object.axis3);
     const double det = dotD(a1, crossD(a2, a3));
-    // Largest singular value at most the Frobenius norm; smallest at least
-    // 1 / |inverse|_F = |det| / |adjugate|_F.
-    const double frobenius = std::sqrt(dotD(a1, a1) + dotD(a2, a2) + dotD(a3, a3));
-    const Dvec c23 = crossD(a2, a3), c31 = crossD(a3, a1), c12 = crossD(a1, a2);
-    const double adjugate = std::sqrt(dotD(c23, c23) + dotD(c31, c31) + dotD(c12, c12));
-    if (!(std::fabs(det) > 0.0) || !std::isfinite(det) || !(adjugate > 0.0)) return b;
-    const double smallest = std::fabs(det) / adjugate;
-    const double condition = frobenius / smallest;
+    if (!(std::fabs(det) > 0.0) || !std::isfinite(det)) return b;
+    const auto [largest, smallest] = singularRange(a1, a2, a3, det);
+    const double condition = largest / smallest;
     const double hadamard = normD(a1) * normD(a2) * normD(a3) / std::fabs(det);
-    const double magnitude = largestOf(c) + frobenius;
-    if (magnitude > kLargest || smallest < kSmallestRelative * std::max(1.0, magnitude) ||
-        !(condition * hadamard <= kWorstLinearCondition)) {
+    const double magnitude = largestOf(c) + largest;
+    if (magnitude > kLargest || !(smallest >= kSmallestRelative * std::max(1.0, magnitude)) ||
+        !(condition * condition <= kWorstLinearCondition) || !(hadamard <= kWorstLinearCondition)) {
         return b;
     }
     for (int i = 0; i < 3; ++i) {
@@ -121,10 +156,15 @@ ObjectBound boundEllipsoid(const SceneObject& object) {
         b.lower[i] = c[i] - extent;
         b.upper[i] = c[i] + extent;
     }
-    const double factor = 4.0 * kRounding * condition * hadamard;
-    b.linear = factor;
-    b.constant = factor * (magnitude + frobenius);
-    b.quadratic = factor / smallest;
+    // The unit sphere's error in the space of the axes, where the origin lies
+    // at most W / smallest from the centre, mapped back by the largest. The
+    // float adjugate errs by about condition relative to the inverse, which
+    // moves the transformed ray by condition² W in world terms; the float
+    // determinant only rescales the ellipsoid, by about its Hadamard ratio.
+    b.linear = 4.0 * kRounding * condition * condition;
+    b.constant = 4.0 * kRounding * (condition * condition * magnitude + 8.0 * hadamard * largest);
+    b.quadratic = condition * kSquareError / (2.0 * smallest);
+    b.root = condition * std::sqrt(kSquareError);
     b.fate = Fate::Bounded;
     return b;
 }
@@ -266,7 +306,7 @@ float floatAbove(double value) {
 
 struct BuildItem {
     std::array<double, 3> lower, upper, centroid;
-    double linear, quadratic;
+    double linear, quadratic, root;
     std::int32_t object;
 };
 
@@ -295,12 +335,13 @@ public:
         const std::size_t index = bvh_.nodes.size();
         bvh_.nodes.emplace_back();
         Box3 bounds, centroids;
-        double linear = 0.0, quadratic = 0.0;
+        double linear = 0.0, quadratic = 0.0, root = 0.0;
         for (std::size_t i = begin; i < end; ++i) {
             bounds.add(items_[i].lower, items_[i].upper);
             centroids.add(items_[i].centroid, items_[i].centroid);
             linear = std::max(linear, items_[i].linear);
             quadratic = std::max(quadratic, items_[i].quadratic);
+            root = std::max(root, items_[i].root);
         }
         BvhNode& node = bvh_.nodes[index];
         for (int i = 0; i < 3; ++i) {
@@ -309,6 +350,7 @@ public:
         }
         node.linear = floatAbove(linear);
         node.quadratic = floatAbove(quadratic);
+        node.root = floatAbove(root);
 
         const std::size_t count = end - begin;
         std::size_t middle = begin;
@@ -502,11 +544,16 @@ bool prepare(Ray ray, RayFrame& frame) {
 // Where the ray enters the node's box, widened for this ray, within
 // [0, tMax]; kFarAway when it does not.
 double enterNode(const BvhNode& node, const RayFrame& ray, double tMax) {
-    double far = 0.0;  // at least the distance from the origin to any point of the box
+    // The farthest distance from the origin to the box, as a sum over the
+    // axes (at least the distance) and squared.
+    double far = 0.0, farSquared = 0.0;
     for (int i = 0; i < 3; ++i) {
-        far += std::max(std::fabs(ray.origin[i] - node.lower[i]), std::fabs(ray.origin[i] - node.upper[i]));
+        const double reach = std::max(std::fabs(ray.origin[i] - node.lower[i]), std::fabs(ray.origin[i] - node.upper[i]));
+        far += reach;
+        farSquared += reach * reach;
     }
-    const double margin = node.linear * (far + ray.originSize) + node.quadratic * far * far;
+    const double margin =
+        node.linear * (far + ray.originSize) + std::min(node.quadratic * farSquared, node.root * far);
     double t0 = 0.0, t1 = tMax;
     for (int i = 0; i < 3; ++i) {
         double a = (node.lower[i] - margin - ray.origin[i]) * ray.inverse[i];
@@ -575,7 +622,7 @@ Bvh buildBvh(const Scene& scene) {
     bvh.objectCount = objects.size();
     std::vector<ObjectBound> bounds;
     bounds.reserve(objects.size());
-    std::vector<BuildItem> items;
+    std::vector<BuildItem> tight, loose;
     for (std::size_t j = 0; j < objects.size(); ++j) {
         bounds.push_back(boundObject(objects[j]));
         const ObjectBound& b = bounds.back();
@@ -589,13 +636,16 @@ Bvh buildBvh(const Scene& scene) {
         }
         item.linear = b.linear;
         item.quadratic = b.quadratic;
+        item.root = b.root;
         item.object = static_cast<std::int32_t>(j);
-        items.push_back(item);
+        (b.linear <= kLooseLinear ? tight : loose).push_back(item);
     }
-    if (!items.empty()) {
-        bvh.nodes.reserve(2 * items.size());
-        bvh.items.reserve(items.size());
-        Builder(items, bvh).build(0, items.size(), 0);
+    bvh.nodes.reserve(2 * (tight.size() + loose.size()));
+    bvh.items.reserve(tight.size() + loose.size());
+    for (std::vector<BuildItem>* items : {&tight, &loose}) {
+        if (items->empty()) continue;
+        bvh.roots.push_back(static_cast<std::int32_t>(bvh.nodes.size()));
+        Builder(*items, bvh).build(0, items->size(), 0);
     }
     buildDirectionTable(scene, bounds, bvh);
     return bvh;
@@ -609,11 +659,11 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
     const auto [first, last] = parallelCylinders(bvh, ray);
     for (const std::int32_t* j = first; j != last; ++j) query.test(*j);
 
-    if (!bvh.nodes.empty()) {
+    for (const std::int32_t root : bvh.roots) {
         std::array<Pending, kStackSize> stack;
         int top = 0;
-        const double rootEntry = enterNode(bvh.nodes[0], frame, reachOf(query.t));
-        if (rootEntry != kFarAway) stack[top++] = {0, rootEntry};
+        const double rootEntry = enterNode(bvh.nodes[static_cast<std::size_t>(root)], frame, reachOf(query.t));
+        if (rootEntry != kFarAway) stack[top++] = {root, rootEntry};
         while (top > 0) {
             const Pending pending = stack[--top];
             if (pending.entry > reachOf(query.t)) continue;
@@ -655,26 +705,27 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     for (const std::int32_t* j = first; j != last; ++j) {
         if (blocks(objects[static_cast<std::size_t>(*j)], ray)) return true;
     }
-    if (bvh.nodes.empty()) return false;
     const double reach = reachOf(1.0f);
-    std::array<std::int32_t, kStackSize> stack;
-    int top = 0;
-    if (enterNode(bvh.nodes[0], frame, reach) != kFarAway) stack[top++] = 0;
-    while (top > 0) {
-        const std::int32_t index = stack[--top];
-        const BvhNode& node = bvh.nodes[static_cast<std::size_t>(index)];
-        if (node.count > 0) {
-            for (std::int32_t k = 0; k < node.count; ++k) {
-                const std::int32_t j = bvh.items[static_cast<std::size_t>(node.first + k)];
-                if (blocks(objects[static_cast<std::size_t>(j)], ray)) return true;
+    for (const std::int32_t root : bvh.roots) {
+        std::array<std::int32_t, kStackSize> stack;
+        int top = 0;
+        if (enterNode(bvh.nodes[static_cast<std::size_t>(root)], frame, reach) != kFarAway) stack[top++] = root;
+        while (top > 0) {
+            const std::int32_t index = stack[--top];
+            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(index)];
+            if (node.count > 0) {
+                for (std::int32_t k = 0; k < node.count; ++k) {
+                    const std::int32_t j = bvh.items[static_cast<std::size_t>(node.first + k)];
+                    if (blocks(objects[static_cast<std::size_t>(j)], ray)) return true;
+                }
+                continue;
             }
-            continue;
-        }
-        if (enterNode(bvh.nodes[static_cast<std::size_t>(node.first)], frame, reach) != kFarAway) {
-            stack[top++] = node.first;
-        }
-        if (enterNode(bvh.nodes[static_cast<std::size_t>(index + 1)], frame, reach) != kFarAway) {
-            stack[top++] = index + 1;
+            if (enterNode(bvh.nodes[static_cast<std::size_t>(node.first)], frame, reach) != kFarAway) {
+                stack[top++] = node.first;
+            }
+            if (enterNode(bvh.nodes[static_cast<std::size_t>(index + 1)], frame, reach) != kFarAway) {
+                stack[top++] = index + 1;
+            }
         }
     }
     return false;

@@ -26,14 +26,20 @@
 struct BvhNode {
     float lower[3];
     float upper[3];
-    // Per-ray widening: linear * (far distance + |origin|) + quadratic * far distance².
+    // Per-ray widening by the origin's farthest distance D from the box:
+    // linear * (D + |origin|) + min(quadratic * D², root * D).
     float linear;
     float quadratic;
+    float root;
     std::int32_t first;  // leaf: first entry in `items`; inner: index of the second child
     std::int32_t count;  // leaf: number of entries; inner: 0 (the first child follows the node)
 };
 
 struct Bvh {
+    // Two trees: objects with tight margins, and those whose margins grow
+    // fast with distance (skewed boxes and ellipsoids), kept apart so they do
+    // not widen the nodes of the others.
+    std::vector<std::int32_t> roots;
     std::vector<BvhNode> nodes;
     std::vector<std::int32_t> items;         // object indices, leaf by leaf
     std::vector<std::int32_t> alwaysTested;  // objects no bound can be trusted for

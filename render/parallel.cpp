@@ -71,21 +71,25 @@ bool runParallelPixelLoop(const TraceContext& context, int width, int height, in
     std::vector<RayCounts> counts(static_cast<std::size_t>(threads));
     std::atomic<int> nextRow{0}, nextWorker{0};
     onWorkers(threads, [&] {
-        RayCounts& mine = counts[static_cast<std::size_t>(nextWorker++)];
+        // Counted locally: neighbouring workers' counters would share a cache line.
+        RayCounts mine;
         for (int row = nextRow++; row < height; row = nextRow++) {
             const auto r = static_cast<std::size_t>(row);
             Random generator = start;
             generator.skip(rowStart[r]);
             const TraceContext rowContext{context.scene, context.settings, generator,
                                           context.counts ? &mine : nullptr, context.accelerator, nullptr};
+            int done = 0;
             const bool complete =
                 runRowLoop(rowContext, width, height, row, stop, [&](int pixelRow, int column, Pixel pixel) {
                     if (pixelDone) pixelDone(pixelRow, column, pixel);
-                    ++finished[r];
-                    stateAfter[r] = generator.state;
+                    ++done;
                 });
-            if (!complete) return;
+            finished[r] = done;
+            stateAfter[r] = generator.state;
+            if (!complete) break;
         }
+        counts[static_cast<std::size_t>(nextWorker++)] = mine;
     });
 
     if (context.counts) {

@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "render/parallel.h"
+
 namespace {
 
 struct Parsed {
@@ -30,7 +32,8 @@ TEST(Options, DefaultsAreTheViewersDefaults) {
     EXPECT_EQ(options.settings.antiAliasing, AntiAliasingMode::None);
     EXPECT_EQ(options.settings.shadowMode, ShadowMode::Hard);
     EXPECT_EQ(options.settings.lights, LightsSetting::Off);
-    EXPECT_EQ(options.threads, 1);
+    EXPECT_EQ(options.threads, hardwareThreadCount());
+    EXPECT_FALSE(options.linearSearch);
     EXPECT_FALSE(options.stats);
     EXPECT_FALSE(options.quiet);
     EXPECT_EQ(parsed.out + parsed.err, "");
@@ -38,7 +41,8 @@ TEST(Options, DefaultsAreTheViewersDefaults) {
 
 TEST(Options, EveryValueReachesItsSetting) {
     const Parsed parsed = parse({"--width", "64", "--depth", "9", "--aa", "10x10", "--shadows", "soft-jitter",
-                                 "--lights", "on", "--threads", "4", "--stats", "--quiet", "s.txt", "-o", "o.PPM"});
+                                 "--lights", "on", "--threads", "4", "--no-accel", "--stats", "--quiet", "s.txt", "-o",
+                                 "o.PPM"});
     ASSERT_TRUE(parsed.result.options) << parsed.err;
     const CliOptions& options = *parsed.result.options;
     EXPECT_EQ(options.width, 64);
@@ -47,6 +51,7 @@ TEST(Options, EveryValueReachesItsSetting) {
     EXPECT_EQ(options.settings.shadowMode, ShadowMode::SoftJitter);
     EXPECT_EQ(options.settings.lights, LightsSetting::On);
     EXPECT_EQ(options.threads, 4);
+    EXPECT_TRUE(options.linearSearch);
     EXPECT_TRUE(options.stats);
     EXPECT_TRUE(options.quiet);
     EXPECT_EQ(options.format, ImageFormat::Ppm);

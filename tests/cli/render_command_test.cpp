@@ -153,12 +153,15 @@ TEST_F(RenderCommand, StatisticsReportSizeTimeAndEveryKindOfRay) {
     ASSERT_GT(counts.shadow, 0u);
 
     std::istringstream lines(result.out);
-    std::string time, size, rays, rate, rest;
+    std::string time, size, rays, rate, engine, rest;
     std::getline(lines, time);
     std::getline(lines, size);
     std::getline(lines, rays);
     std::getline(lines, rate);
+    std::getline(lines, engine);
     EXPECT_FALSE(std::getline(lines, rest));
+    EXPECT_TRUE(engine.starts_with("engine: ") && engine.find("bounding volume hierarchy") != std::string::npos)
+        << engine;
     EXPECT_TRUE(time.starts_with("render time: ") && time.ends_with(" ms")) << time;
     EXPECT_EQ(size, "image size: 40 x " + std::to_string(expected.height));
     EXPECT_EQ(rays, "rays traced: " + std::to_string(counts.total()) + " (primary " + std::to_string(counts.primary) +
@@ -167,6 +170,25 @@ TEST_F(RenderCommand, StatisticsReportSizeTimeAndEveryKindOfRay) {
     EXPECT_EQ(counts.primary, 40u * static_cast<unsigned>(expected.height));
     EXPECT_TRUE(rate.starts_with("rays per second: ")) << rate;
     EXPECT_GT(std::stod(rate.substr(17)), 0.0);
+}
+
+TEST_F(RenderCommand, EveryEngineWritesTheReferencePicture) {
+    const RenderSettings settings{3, AntiAliasingMode::None, ShadowMode::SoftJitter, LightsSetting::On};
+    const PixelImage expected = reference(scene, settings, 32, nullptr);
+    for (const std::vector<std::string>& engine :
+         {std::vector<std::string>{"--threads", "1", "--no-accel"}, {"--threads", "3", "--no-accel"}, {"--threads", "1"},
+          {"--threads", "3"}}) {
+        std::vector<std::string> arguments = {scene,      "-o",      dir.path("out.ppm"), "--width", "32", "--depth",
+                                              "3",        "--lights", "on",               "--shadows", "soft-jitter",
+                                              "--stats"};
+        arguments.insert(arguments.end(), engine.begin(), engine.end());
+        const Finished result = run(arguments);
+        ASSERT_EQ(result.status, kExitSuccess) << result.err;
+        EXPECT_EQ(readPpm(dir.path("out.ppm")).pixels, expected.pixels) << engine[1] << " " << engine.size();
+        const bool linear = engine.size() == 3;
+        EXPECT_NE(result.out.find(linear ? "linear search" : "bounding volume hierarchy"), std::string::npos)
+            << result.out;
+    }
 }
 
 TEST_F(RenderCommand, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {

@@ -17,6 +17,23 @@ if [[ -z "${ORVANEL_E2E_DISPLAY:-}" ]]; then
     fi
   done
   mkdir -p "$work"
+  # Without a display, or with one that refuses the connection: a clear
+  # message and status 1, not an abort.
+  status=0
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$viewer" >"$work/no-display.log" 2>&1 || status=$?
+  if ((status != 1)) || ! grep -q "^orvanel: no display" "$work/no-display.log"; then
+    echo "e2e: without a display the viewer exited with status $status:" >&2
+    cat "$work/no-display.log" >&2
+    exit 1
+  fi
+  status=0
+  QT_QPA_PLATFORM=xcb DISPLAY=:4321 timeout 20 "$viewer" >"$work/bad-display.log" 2>&1 || status=$?
+  if ((status != 1)) || ! grep -q "^orvanel: cannot open a window" "$work/bad-display.log"; then
+    echo "e2e: with an unreachable display the viewer exited with status $status:" >&2
+    cat "$work/bad-display.log" >&2
+    exit 1
+  fi
+
   export ORVANEL_E2E_DISPLAY=1 QT_QPA_PLATFORM=xcb
   exec timeout 80 xvfb-run -a -s "-screen 0 800x600x24" "$0" "$@"
 fi

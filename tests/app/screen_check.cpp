@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "app/main_window.h"
 #include "render/context.h"
 #include "render/sampling.h"
 #include "scene/reader.h"
@@ -78,18 +79,6 @@ bool timeTextAt(const QImage& screen, int left, int top) {
         }
     }
     return dark > 0 && white > 0;
-}
-
-PixelImage fromQImage(const QImage& image) {
-    PixelImage result(image.width(), image.height());
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb c = image.pixel(x, y);
-            result.pixels[static_cast<std::size_t>(y) * result.width + x] =
-                static_cast<Pixel>(qRed(c)) | static_cast<Pixel>(qGreen(c)) << 8 | static_cast<Pixel>(qBlue(c)) << 16;
-        }
-    }
-    return result;
 }
 
 int check(Display* display, const char* scenePath, Window window, int width, const char* shotPath, int seconds,

@@ -112,6 +112,20 @@ TEST_F(ViewerTest, TitleUsesTheFileNameWithoutItsFolder) {
     EXPECT_EQ(viewer->scenePath(), path);
 }
 
+TEST_F(ViewerTest, PathsLongerThan260CharactersOpen) {
+    std::filesystem::path folder = dir;
+    for (int i = 0; i < 8; ++i) folder /= std::string(40, static_cast<char>('a' + i));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "deep.txt").string();
+    ASSERT_GT(path.size(), 300u);
+    std::ofstream(path, std::ios::binary) << kWallScene;
+    open(path);
+    EXPECT_TRUE(window.warnings.empty());
+    EXPECT_EQ(window.title, "Orvanel's Ray Tracer - deep.txt");
+    EXPECT_EQ(viewer->scenePath(), path);
+    EXPECT_EQ(scene.objectList.size(), 1u);
+}
+
 TEST_F(ViewerTest, OpeningSizesPictureImageAndWindowFromTheCamera) {
     open(writeScene("wide.txt", kWideScene));
     const int height = kWidth / 2;

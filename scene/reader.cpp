@@ -37,6 +37,9 @@ public:
         resetScene(scene_);
         std::string word;
         while (!in_.eof() && !in_.fail()) {
+            // A failed extraction keeps the old word; without this the last
+            // record of a file ending in whitespace would be read twice.
+            word.clear();
             in_ >> word;
             readRecord(word);
         }

@@ -210,8 +210,10 @@ bool loadScene(const std::string& path, Scene& scene, Random& generator, SceneDi
     generator.seed(1);
     resetScene(scene);
     if (diagnostic) *diagnostic = {};
+    // Only regular files: a directory cannot be read, a device such as
+    // /dev/zero never ends, and a pipe without a writer blocks the open.
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return false;
+    if (!std::filesystem::is_regular_file(path, error)) return false;
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
     std::ostringstream contents;

@@ -127,6 +127,9 @@ TEST(CylinderIntersection, Misses) {
     // Beside it, and parallel to the axis outside the radius.
     EXPECT_EQ(hitCylinder(kUpright, {{-5, 2, 1}, {1, 0, 0}}, normal), kNoHit);
     EXPECT_EQ(hitCylinder(kUpright, {{2, 0, 5}, {0, 0, -1}}, normal), kNoHit);
+    // Leaving from the surface: the candidate at exactly 0 is not taken.
+    EXPECT_EQ(hitCylinder(kUpright, {{1, 0, 1}, {1, 0, 0}}, normal), kNoHit);
+    EXPECT_EQ(hitCylinder(kUpright, {{0.5f, 0, 2}, {0, 0, 1}}, normal), kNoHit);
 }
 
 TEST(CylinderIntersection, NegativeRadiusIsNeverHit) {
@@ -164,6 +167,9 @@ TEST(PolygonIntersection, EdgesAndCornersAreInside) {
     EXPECT_FLOAT_EQ(hitPolygon(kSquare, {{0.5f, 0, 5}, {0, 0, -1}}, kFar, normal), 5.0f);
     EXPECT_FLOAT_EQ(hitPolygon(kSquare, {{0, 0.5f, 5}, {0, 0, -1}}, kFar, normal), 5.0f);
     EXPECT_FLOAT_EQ(hitPolygon(kSquare, {{0, 0, 5}, {0, 0, -1}}, kFar, normal), 5.0f);
+    // The edge opposite the first vertex, where u + v = 1 exactly.
+    const std::vector<Vec3> triangle{{0, 0, 0}, {2, 0, 0}, {0, 2, 0}};
+    EXPECT_FLOAT_EQ(hitPolygon(triangle, {{1, 1, 5}, {0, 0, -1}}, kFar, normal), 5.0f);
 }
 
 TEST(PolygonIntersection, MissesReturnTheLimit) {
@@ -219,4 +225,11 @@ TEST(PolygonIntersection, FewerThanThreeVerticesIsAMiss) {
     }
     const Polygon whole{0, storage};
     EXPECT_FLOAT_EQ(intersectPolygon(whole, ray, 42.0f, normal), 5.0f);
+
+    // Lists that own exactly their vertices: an empty one has no storage at
+    // all, and the sanitizer builds see any read past a short one.
+    for (const std::vector<Vec3>& shortList : {std::vector<Vec3>{}, std::vector<Vec3>{{0, 0, 0}},
+                                               std::vector<Vec3>{{0, 0, 0}, {1, 0, 0}}}) {
+        EXPECT_EQ(hitPolygon(shortList, ray, 42.0f, normal), 42.0f) << shortList.size();
+    }
 }

@@ -224,6 +224,13 @@ TEST(BoxIntersection, MissesShowAsAnEmptyInterval) {
     EXPECT_FALSE(edge.hit());
 }
 
+TEST(BoxIntersection, RayWithinAFacePlaneCountsAsInside) {
+    const BoxQuery q = queryBox(kUnitCube, {{0.5f, 0, -2}, {0, 0, 1}});
+    EXPECT_TRUE(q.hit());
+    EXPECT_FLOAT_EQ(q.result, 2.0f);
+    EXPECT_FLOAT_EQ(q.exit, 3.0f);
+}
+
 TEST(BoxIntersection, TiedEntryTakesTheLaterFacesNormal) {
     // Through the edge x = y = 0: face 0 (-y) and face 2 (-x) tie at t = 1.
     const BoxQuery q = queryBox(kUnitCube, {{-1, -1, 0.5f}, {1, 1, 0}});

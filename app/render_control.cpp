@@ -17,14 +17,17 @@ void RenderControl::markStarting() {
     renderStopped = false;
 }
 
-bool RenderControl::continueRender() {
+bool RenderControl::continueRender() const {
+    std::lock_guard<std::mutex> hold(renderLock);
+    return renderRunning;
+}
+
+void RenderControl::markStopped() {
     {
         std::lock_guard<std::mutex> hold(renderLock);
-        if (renderRunning) return true;
         renderStopped = true;
     }
     stoppedChanged.notify_all();
-    return false;
 }
 
 void RenderControl::markFinished() {

@@ -17,9 +17,12 @@ public:
     void markStarting();
 
     // Render thread.
-    // Asked before every pixel; false (and `renderStopped` set) once a stop
-    // has been requested.
-    bool continueRender();
+    // Asked before every pixel, from any of the render's workers; false once
+    // a stop has been requested. It only looks: the render reports its end
+    // with markStopped or markFinished once every worker has finished, so
+    // the window never changes the scene under a pixel still being traced.
+    bool continueRender() const;
+    void markStopped();
     void markFinished();
 
     bool running() const;

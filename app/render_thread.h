@@ -7,6 +7,7 @@
 #include "app/offscreen_image.h"
 #include "app/render_control.h"
 #include "app/window_port.h"
+#include "render/bvh.h"
 #include "render/random.h"
 #include "render/settings.h"
 #include "scene/scene.h"
@@ -23,6 +24,8 @@ struct RenderJob {
     int height;
     RenderControl* control;
     WindowPort* window;
+    const Bvh* accelerator;  // built for `scene`; null: the linear search
+    int threads;             // workers; 0: every hardware thread
 };
 
 // The row on which the elapsed time is drawn, below a picture `height` tall.

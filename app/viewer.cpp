@@ -28,12 +28,15 @@ std::string windowTitle(const std::string& fileTitle) {
     return std::string(kApplicationName) + " - " + (fileTitle.empty() ? "Untitled" : fileTitle);
 }
 
-Viewer::Viewer(WindowPort& window, Scene& scene, Random& generator, int clientWidth, int clientHeight)
+Viewer::Viewer(WindowPort& window, Scene& scene, Random& generator, int clientWidth, int clientHeight,
+               int renderThreads)
     : window(window),
       scene(scene),
       generator(generator),
       width(std::max(clientWidth, 0)),
-      height(std::clamp(clientHeight, 0, kMaxImageHeight)) {}
+      height(std::clamp(clientHeight, 0, kMaxImageHeight)),
+      accelerator(buildBvh(scene)),
+      threads(renderThreads) {}
 
 Viewer::~Viewer() { shutdown(); }
 
@@ -74,6 +77,7 @@ void Viewer::openScene() {
                                ". What came before is shown.");
         }
     }
+    accelerator = buildBvh(scene);
     window.setTitle(windowTitle(fileTitle));
     height = heightForCamera();
     startRender(window.makeImage(width, height + kOpenImageMargin, height + kShownMargin));
@@ -109,5 +113,5 @@ void Viewer::startRender(std::shared_ptr<OffscreenImage> image) {
     renderControl.markStarting();
     render = std::thread(renderThread,
                          RenderJob{&scene, renderSettings, &generator, std::move(image), width, height, &renderControl,
-                                   &window});
+                                   &window, &accelerator, threads});
 }

@@ -10,6 +10,7 @@
 #include "app/offscreen_image.h"
 #include "app/render_control.h"
 #include "app/window_port.h"
+#include "render/bvh.h"
 #include "render/random.h"
 #include "render/settings.h"
 #include "scene/scene.h"
@@ -28,7 +29,9 @@ class Viewer {
 public:
     // The client area of the new window fixes the width for the whole run
     // and the first height.
-    Viewer(WindowPort& window, Scene& scene, Random& generator, int clientWidth, int clientHeight);
+    // `renderThreads` workers per render; 0: every hardware thread.
+    Viewer(WindowPort& window, Scene& scene, Random& generator, int clientWidth, int clientHeight,
+           int renderThreads = 0);
     ~Viewer();
     Viewer(const Viewer&) = delete;
     Viewer& operator=(const Viewer&) = delete;
@@ -64,5 +67,8 @@ private:
     std::string fileTitle;
     RenderSettings renderSettings;
     RenderControl renderControl;
+    // Rebuilt with every load, while no render runs.
+    Bvh accelerator;
+    int threads;
     std::thread render;
 };

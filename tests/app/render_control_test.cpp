@@ -21,6 +21,9 @@ TEST(RenderControlTest, StopRequestEndsTheRenderAndTheWaitConsumesIt) {
     EXPECT_TRUE(control.continueRender());
     control.requestStop();
     EXPECT_FALSE(control.continueRender());
+    // Not stopped until the render says so, after its workers have returned.
+    EXPECT_FALSE(control.stopped());
+    control.markStopped();
     EXPECT_TRUE(control.stopped());
     control.waitForStop();
     EXPECT_FALSE(control.stopped());
@@ -46,6 +49,7 @@ TEST(RenderControlTest, StopBeforeTheRenderThreadRunsIsNotLost) {
     std::atomic<int> pixels{0};
     std::thread render([&] {
         while (control.continueRender()) ++pixels;
+        control.markStopped();
     });
     control.waitForStop();
     render.join();

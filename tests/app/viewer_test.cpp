@@ -87,7 +87,9 @@ protected:
     FakeWindow window;
     Scene scene;
     Random generator;
-    std::unique_ptr<Viewer> viewer = std::make_unique<Viewer>(window, scene, generator, kWidth, kClientHeight);
+    // One worker, so that the hold points fall on exact pixels; the workers'
+    // own order is the parallel loop's business and tested with it.
+    std::unique_ptr<Viewer> viewer = std::make_unique<Viewer>(window, scene, generator, kWidth, kClientHeight, 1);
     std::filesystem::path dir;
 };
 
@@ -338,7 +340,7 @@ TEST(RenderThreadTest, CompleteRenderTellsTheControlAndStoppedOneDrawsNoTime) {
     RenderControl control;
     auto image = std::make_shared<OffscreenImage>(4, 3 + 50);
     control.markStarting();
-    renderThread({&scene, RenderSettings{}, &generator, image, 4, 3, &control, &window});
+    renderThread({&scene, RenderSettings{}, &generator, image, 4, 3, &control, &window, nullptr, 2});
     EXPECT_FALSE(control.running());
     EXPECT_TRUE(control.stopped());
     EXPECT_EQ(image->at(0, elapsedTextRow(3)), FakeWindow::kWhite);
@@ -347,7 +349,7 @@ TEST(RenderThreadTest, CompleteRenderTellsTheControlAndStoppedOneDrawsNoTime) {
     control.waitForStop();
     control.markStarting();
     control.requestStop();
-    renderThread({&scene, RenderSettings{}, &generator, stoppedImage, 4, 3, &control, &window});
+    renderThread({&scene, RenderSettings{}, &generator, stoppedImage, 4, 3, &control, &window, nullptr, 2});
     EXPECT_TRUE(control.stopped());
     EXPECT_TRUE(allBlack(*stoppedImage));
     EXPECT_EQ(window.renderedTexts().size(), 1u);

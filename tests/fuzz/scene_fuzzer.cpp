@@ -1,16 +1,20 @@
 // libFuzzer target: any bytes as a scene file, read from memory, then a tiny
 // picture of what was read. The reader must answer every input with a scene
 // and at most one diagnostic; the renderer must survive whatever the reader
-// lets through. The render is kept cheap by capping the scene it accepts and
-// by trading the settings down until an estimate of the rays fits a budget.
+// lets through, and the bounding volume hierarchy and the parallel loop must
+// give the very picture of the plain one-thread loop. The render is kept
+// cheap by capping the scene it accepts and by trading the settings down
+// until an estimate of the rays fits a budget.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 
+#include "render/bvh.h"
 #include "render/context.h"
 #include "render/lighting.h"
+#include "render/parallel.h"
 #include "render/random.h"
 #include "render/sampling.h"
 #include "render/settings.h"
@@ -22,7 +26,7 @@ constexpr int kWidth = 4;
 constexpr int kHeight = 3;
 constexpr std::size_t kMaxShapes = 300;  // objects plus polygon vertices
 constexpr std::size_t kMaxLights = 8;
-constexpr std::uint64_t kBudget = 2'000'000;  // intersection tests per input
+constexpr std::uint64_t kBudget = 300'000;  // intersection tests per render
 
 std::uint64_t hashOf(const std::uint8_t* data, std::size_t size) {
     std::uint64_t h = 1469598103934665603u;  // FNV-1a
@@ -102,5 +106,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PixelImage image = renderImage(context, kWidth, kHeight);
     check(image.pixels.size() == static_cast<std::size_t>(kWidth * kHeight));
     for (const Pixel pixel : image.pixels) check(pixel <= 0xffffffu);
+
+    const Bvh bvh = buildBvh(scene);
+    Random acceleratedGenerator;
+    const TraceContext accelerated{scene, settings, acceleratedGenerator, nullptr, &bvh};
+    check(renderImage(accelerated, kWidth, kHeight).pixels == image.pixels);
+    check(acceleratedGenerator.state == generator.state);
+
+    Random parallelGenerator;
+    const TraceContext parallel{scene, settings, parallelGenerator};
+    check(renderImageParallel(parallel, kWidth, kHeight, 2).pixels == image.pixels);
+    check(parallelGenerator.state == generator.state);
     return 0;
 }

@@ -34,12 +34,6 @@ constexpr int kSoftJitter = 40020;
 constexpr int kLightsOn = 40017;
 constexpr int kDepthCommands[] = {40002, 40016, 40003, 40005, 40006, 40007, 40008, 40009, 40010, 40011};
 
-int threadCount() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task")) ++count;
-    return count;
-}
-
 class StressTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -75,7 +69,6 @@ protected:
 };
 
 TEST_F(StressTest, BurstOfSettingsCommandsLeavesOneRenderForTheLastSetting) {
-    const int threadsBefore = threadCount();
     openExpensive(16);
     const std::size_t firstBurstImage = window.images.size();
 
@@ -83,11 +76,10 @@ TEST_F(StressTest, BurstOfSettingsCommandsLeavesOneRenderForTheLastSetting) {
     for (int i = 0; i < 200; ++i) {
         viewer->command(i % 2 == 0 ? kDepthCommands[(i / 2) % 10] : ((i / 2) % 2 == 0 ? kSoftJitter : kSoftAxes));
     }
-    EXPECT_LE(threadCount(), threadsBefore + 1) << "more than one render thread";
     ASSERT_EQ(window.images.size(), firstBurstImage + 200);
 
-    // Every render but the last was stopped and joined: their images are
-    // final, and none of them lived to draw its time.
+    // Every render but the last was stopped and joined with all its workers:
+    // their images are final, and none of them lived to draw its time.
     std::vector<PixelImage> earlier;
     for (std::size_t i = 0; i + 1 < window.images.size(); ++i) {
         earlier.push_back(window.images[i]->copyRegion(16, 16));

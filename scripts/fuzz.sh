@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes the scene reader and renderer for SECONDS (default 60):
 #   scripts/fuzz.sh [SECONDS] [extra libFuzzer arguments...]
-# Installs clang and its fuzzer runtime when missing, builds build-fuzz and
+# Installs what is missing (clang and its fuzzer runtime), builds build-fuzz and
 # runs from a corpus in build-fuzz/corpus seeded with scenes/*.txt. A finding
 # is left in build-fuzz/findings and makes the exit status non-zero.
 set -euo pipefail
@@ -15,17 +15,7 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds == 0)); then
   exit 2
 fi
 
-missing=()
-for package in clang libclang-rt-14-dev cmake ninja-build libgtest-dev; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/setup.sh  # clang and its fuzzer runtime among the rest
 
 dir=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEL_FUZZ=ON \

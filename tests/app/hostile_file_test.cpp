@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include "app/menu.h"
 #include "app/viewer.h"
 #include "fake_window.h"
+#include "tests/unprivileged.h"
 
 namespace {
 
@@ -175,24 +175,16 @@ TEST_F(HostileFileTest, FileWithoutReadPermissionIsRefused) {
         expectRefused(path);
         return;
     }
-    // Root reads any file: open it as an unprivileged user in a child process,
-    // which runs no thread yet at the fork.
+    // Opened as an unprivileged user in a child process, which runs no
+    // thread yet at the fork.
     ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        constexpr uid_t kNobody = 65534;
-        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(3);
+    const std::optional<int> status = runAsNobody([&] {
         open(path);
         viewer->waitForRender();
-        const bool refused = window.warnings.size() == 1 && window.warnings[0] == "Could not read file " + path;
-        _exit(refused ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "running as root and cannot drop to an unprivileged user";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the unreadable file was not refused with its message";
+        return window.warnings.size() == 1 && window.warnings[0] == "Could not read file " + path ? 0 : 1;
+    });
+    if (!status) GTEST_SKIP() << "running as root and cannot drop to an unprivileged user";
+    EXPECT_EQ(*status, 0) << "the unreadable file was not refused with its message";
 }
 
 TEST_F(HostileFileTest, MillionSpheresLoadAndTheRenderStopsOnClosing) {

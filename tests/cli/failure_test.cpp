@@ -4,16 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
 #include "cli/render_command.h"
 #include "test_support.h"
+#include "tests/unprivileged.h"
 
 namespace {
 
@@ -135,20 +136,13 @@ TEST_F(CliFailure, FileWithoutReadPermissionIsRefused) {
     // process, with the directory and the earlier picture open to that user.
     ASSERT_EQ(chmod(fs::path(output).parent_path().c_str(), 0777), 0);
     ASSERT_EQ(chmod(output.c_str(), 0666), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        constexpr uid_t kNobody = 65534;
-        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(3);
+    const std::optional<int> status = runAsNobody([&] {
         std::ostringstream out, err;
-        const int status = runCommandLine({scene, "-o", output}, out, err, false);
-        _exit(status == kExitUnreadableScene && err.str() == message && out.str().empty() ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "running as root and cannot drop to an unprivileged user";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the unreadable file was not refused with \"" << message << "\"";
+        const int code = runCommandLine({scene, "-o", output}, out, err, false);
+        return code == kExitUnreadableScene && err.str() == message && out.str().empty() ? 0 : 1;
+    });
+    if (!status) GTEST_SKIP() << "running as root and cannot drop to an unprivileged user";
+    EXPECT_EQ(*status, 0) << "the unreadable file was not refused with \"" << message << "\"";
     EXPECT_EQ(slurp(output), kPrevious);
 }
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -20,6 +20,7 @@
 #include "render/context.h"
 #include "render/sampling.h"
 #include "scene/reader.h"
+#include "tests/unprivileged.h"
 
 namespace {
 
@@ -93,21 +94,13 @@ void expectEmptyScene(const Scene& scene) {
     EXPECT_EQ(scene.air.permittivity, kDefaultAir.permittivity);
 }
 
-// Resident-set peak in kB since the last reset; Linux keeps it per process.
-long peakResidentKb() {
+// A size in kB from /proc/self/status: VmRSS now, or VmHWM, the peak since
+// the last reset.
+long statusKb(const std::string& field) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
-}
-
-long residentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+        if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
     }
     return -1;
 }
@@ -132,9 +125,9 @@ constexpr double kAllowanceKb = 64 * 1024;
 void expectMemoryProportionalToFile(const std::string& path, double factor, Loaded& loaded) {
     const auto fileKb = static_cast<double>(fs::file_size(path)) / 1024.0;
     if (!resetPeakResident()) GTEST_SKIP() << "cannot reset the resident-set peak on this system";
-    const long before = residentKb();
+    const long before = statusKb("VmRSS");
     loaded = loadFile(path);
-    const long growth = peakResidentKb() - before;
+    const long growth = statusKb("VmHWM") - before;
     EXPECT_LT(static_cast<double>(growth), factor * fileKb + kAllowanceKb)
         << "grew by " << growth << " kB for a file of " << fileKb << " kB";
 }
@@ -292,21 +285,13 @@ TEST(HostileInput, FileWithoutReadPermissionIsRefused) {
         expectEmptyScene(loaded.scene);
         return;
     }
-    // Root reads any file: try it as an unprivileged user in a child process.
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        constexpr uid_t kNobody = 65534;
-        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(3);
+    const std::optional<int> status = runAsNobody([&path] {
         const Loaded loaded = loadFile(path);
-        _exit(loaded.opened ? 1 : (loaded.scene.objectList.empty() ? 0 : 2));
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "running as root and cannot drop to an unprivileged user";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the file was read; 2: the scene was not reset";
+        return loaded.opened ? 1 : (loaded.scene.objectList.empty() ? 0 : 2);
+    });
+    if (!status) GTEST_SKIP() << "running as root and cannot drop to an unprivileged user";
+    EXPECT_EQ(*status, 0) << "1: the file was read; 2: the scene was not reset";
 }
 
 TEST(HostileInput, HundredMegabyteWordLoadsInMemoryProportionalToTheFile) {

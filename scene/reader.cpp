@@ -18,9 +18,14 @@ namespace {
 // can tell where each value starts without the cost of tellg.
 class TextBuffer : public std::streambuf {
 public:
+    // Editors may start a UTF-8 file with a byte-order mark; glued to the
+    // first keyword it would make that record an unknown word.
+    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
     explicit TextBuffer(std::string& text) {
         char* begin = text.data();
-        setg(begin, begin, begin + text.size());
+        const std::size_t skip = std::string_view(text).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+        setg(begin, begin + skip, begin + text.size());
     }
     std::size_t offset() const { return static_cast<std::size_t>(gptr() - eback()); }
 };
@@ -164,7 +169,10 @@ private:
         }
         diagnostic_.line = 1;
         diagnostic_.column = 1;
-        for (std::size_t i = 0; i < start && i < text_.size(); ++i) {
+        // Columns count what an editor shows: not the byte-order mark.
+        const std::size_t first =
+            std::string_view(text_).starts_with(TextBuffer::kByteOrderMark) ? TextBuffer::kByteOrderMark.size() : 0;
+        for (std::size_t i = first; i < start && i < text_.size(); ++i) {
             if (text_[i] == '\n') {
                 ++diagnostic_.line;
                 diagnostic_.column = 1;

@@ -263,6 +263,16 @@ TEST(ReaderTokens, WindowsLineEndingsReadTheSame) {
     expectMaterial(scene.objectList[0]);
 }
 
+TEST(ReaderTokens, AByteOrderMarkDoesNotHideTheFirstRecord) {
+    SceneDiagnostic diagnostic;
+    const Scene scene = read("\xEF\xBB\xBF" "SPHERE (1, 2, 3) x" + kMaterial + "\n", &diagnostic);
+    ASSERT_EQ(scene.objectList.size(), 1u);
+    expectVecEq(scene.objectList[0].center, {1, 2, 3});
+    EXPECT_EQ(diagnostic.message, "line 1, column 18: expected a number (SPHERE radius)");
+    // Only at the very start: elsewhere the mark is part of a word.
+    EXPECT_TRUE(readClean("AMBIENT (1,1,1) \xEF\xBB\xBF" "SPHERE (1, 2, 3) 4" + kMaterial).objectList.empty());
+}
+
 // --- Faults -----------------------------------------------------------------
 
 TEST(ReaderFaults, MalformedNumberNamesItsPlaceAndEndsTheLoad) {

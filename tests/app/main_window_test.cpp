@@ -40,7 +40,9 @@ void answerModal(std::function<void(T*)> answer) {
 void openThroughTheDialog(MainWindow& window, const QString& path) {
     answerModal<QFileDialog>([path](QFileDialog* dialog) {
         dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept();  // public in QDialog
+        // done() skips accept()'s own checks, which under load can race the
+        // directory listing the dialog fills in the background.
+        static_cast<QDialog*>(dialog)->done(QDialog::Accepted);  // public in QDialog
     });
     window.viewer().command(kOpenCommand);
 }
@@ -117,7 +119,9 @@ private slots:
             filters = dialog->nameFilters();
             suffix = dialog->defaultSuffix();
             dialog->selectFile(kScene);
-            static_cast<QDialog*>(dialog)->accept();  // public in QDialog
+            // done() skips accept()'s own checks, which under load can race the
+        // directory listing the dialog fills in the background.
+        static_cast<QDialog*>(dialog)->done(QDialog::Accepted);  // public in QDialog
         });
         QAction* open = actionWithId(window, kOpenCommand);
         QVERIFY(open);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -37,13 +38,19 @@ void answerModal(std::function<void(T*)> answer) {
     timer->start(10);
 }
 
+// Types the full path as the file name and accepts, as a user would.
+// selectFile() would not do: while the name field has the focus it only
+// selects the file in the listing, which the dialog fills in the background
+// and may not hold yet under load.
+void typeIntoOpenDialog(QFileDialog* dialog, const QString& path) {
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    name->setText(path);
+    static_cast<QDialog*>(dialog)->accept();  // public in QDialog
+}
+
 void openThroughTheDialog(MainWindow& window, const QString& path) {
-    answerModal<QFileDialog>([path](QFileDialog* dialog) {
-        dialog->selectFile(path);
-        // done() skips accept()'s own checks, which under load can race the
-        // directory listing the dialog fills in the background.
-        static_cast<QDialog*>(dialog)->done(QDialog::Accepted);  // public in QDialog
-    });
+    answerModal<QFileDialog>([path](QFileDialog* dialog) { typeIntoOpenDialog(dialog, path); });
     window.viewer().command(kOpenCommand);
 }
 
@@ -118,10 +125,7 @@ private slots:
         answerModal<QFileDialog>([&](QFileDialog* dialog) {
             filters = dialog->nameFilters();
             suffix = dialog->defaultSuffix();
-            dialog->selectFile(kScene);
-            // done() skips accept()'s own checks, which under load can race the
-        // directory listing the dialog fills in the background.
-        static_cast<QDialog*>(dialog)->done(QDialog::Accepted);  // public in QDialog
+            typeIntoOpenDialog(dialog, kScene);
         });
         QAction* open = actionWithId(window, kOpenCommand);
         QVERIFY(open);

@@ -16,13 +16,6 @@ struct Finished {
     std::string err;
 };
 
-std::string slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // Arguments are quoted for the shell; they come from the tests only.
 Finished runBinary(const TempDir& dir, const std::vector<std::string>& arguments) {
     std::string command = std::string("'") + ORVANEL_RENDER_PATH + "'";

@@ -31,13 +31,6 @@ struct Finished {
     std::string err;
 };
 
-std::string slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 class CliFailure : public ::testing::Test {
 protected:
     void SetUp() override { std::ofstream(output, std::ios::binary) << kPrevious; }

@@ -82,3 +82,10 @@ PixelImage readPpm(const std::string& path) {
     }
     return image;
 }
+
+std::string slurp(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}

@@ -23,6 +23,9 @@ private:
     std::filesystem::path root_;
 };
 
+// The whole file as bytes; empty when it cannot be read.
+std::string slurp(const std::string& path);
+
 // A small lit scene with every kind of object, a mirror and glass, so a
 // round trip exercises every channel and most code paths.
 extern const char* const kTestScene;

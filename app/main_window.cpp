@@ -44,8 +44,8 @@ PixelImage fromQImage(const QImage& image) {
         const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
         for (int x = 0; x < rgb.width(); ++x) {
             const QRgb c = line[x];
-            result.pixels[static_cast<std::size_t>(y) * result.width + x] =
-                static_cast<Pixel>(qRed(c)) | static_cast<Pixel>(qGreen(c)) << 8 | static_cast<Pixel>(qBlue(c)) << 16;
+            result.pixels[static_cast<std::size_t>(y) * result.width + x] = pixelOf(
+                static_cast<unsigned>(qRed(c)), static_cast<unsigned>(qGreen(c)), static_cast<unsigned>(qBlue(c)));
         }
     }
     return result;

@@ -62,7 +62,7 @@ Color traceSample(const TraceContext& context, int width, int height, float x, f
 }  // namespace
 
 Pixel colorToPixel(Color color) {
-    return channelToByte(color.red) | channelToByte(color.green) << 8 | channelToByte(color.blue) << 16;
+    return pixelOf(channelToByte(color.red), channelToByte(color.green), channelToByte(color.blue));
 }
 
 Pixel renderPixel(const TraceContext& context, int width, int height, int row, int column) {

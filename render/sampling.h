@@ -22,6 +22,9 @@ struct PixelImage {
     Pixel at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
+constexpr Pixel pixelOf(unsigned red, unsigned green, unsigned blue) {
+    return (red & 0xffu) | (green & 0xffu) << 8 | (blue & 0xffu) << 16;
+}
 inline int redOf(Pixel p) { return static_cast<int>(p & 0xffu); }
 inline int greenOf(Pixel p) { return static_cast<int>((p >> 8) & 0xffu); }
 inline int blueOf(Pixel p) { return static_cast<int>((p >> 16) & 0xffu); }

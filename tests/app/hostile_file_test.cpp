@@ -15,6 +15,7 @@
 #include "app/menu.h"
 #include "app/viewer.h"
 #include "fake_window.h"
+#include "render/sampling.h"
 #include "tests/unprivileged.h"
 
 namespace {
@@ -26,7 +27,7 @@ namespace fs = std::filesystem;
 const std::string kWall =
     "CAMERA (0,0,0) (1,0,0) (0,1,0) (0,0,2)\n"
     "POLYGON 4 (-50,-50,-5) (50,-50,-5) (50,50,-5) (-50,50,-5) (0.6,0.4,0.2) 0 1 (1,1,1) 1 1\n";
-constexpr Pixel kWallPixel = 153u | 102u << 8 | 51u << 16;
+constexpr Pixel kWallPixel = pixelOf(153, 102, 51);
 const std::string kMaterial = " (1,1,1) 0 1 (1,1,1) 1 1\n";
 
 // With `vanish` set, the dialog hands over a path whose file is gone by the

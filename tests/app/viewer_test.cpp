@@ -14,6 +14,7 @@
 #include "app/menu.h"
 #include "app/render_thread.h"
 #include "fake_window.h"
+#include "render/sampling.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ namespace {
 const char* const kWallScene = R"(CAMERA (0, 0, 0) (1, 0, 0) (0, 1, 0) (0, 0, 2)
 POLYGON 4 (-50, -50, -5) (50, -50, -5) (50, 50, -5) (-50, 50, -5) (0.6, 0.4, 0.2) 0 1 (1, 1, 1) 1 1
 )";
-constexpr Pixel kWallPixel = 153u | 102u << 8 | 51u << 16;
+constexpr Pixel kWallPixel = pixelOf(153, 102, 51);
 
 // The same wall behind an image plane half as tall as it is wide.
 const char* const kWideScene = R"(CAMERA (0, 0, 0) (1, 0, 0) (0, 0.5, 0) (0, 0, 2)

@@ -9,12 +9,6 @@
 #include <iterator>
 #include <sstream>
 
-namespace {
-
-Pixel pixelOf(unsigned red, unsigned green, unsigned blue) { return red | green << 8 | blue << 16; }
-
-}  // namespace
-
 TempDir::TempDir() {
     static std::atomic<int> counter{0};
     root_ = std::filesystem::temp_directory_path() /

@@ -250,3 +250,10 @@ float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& nor
     }
     return kNoHit;
 }
+
+bool blocksBefore(const SceneObject& object, Ray ray, float limit) {
+    float entry = 0.0f, exit = kNoHit;
+    Vec3 scratch{};
+    const float t = intersectObject(object, ray, limit, scratch, entry, exit);
+    return t < limit && entry < exit;
+}

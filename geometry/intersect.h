@@ -32,3 +32,7 @@ bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec
 // Picks the routine for the object's kind; an unknown kind returns kNoHit and
 // touches nothing.
 float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit);
+
+// Whether the object is hit strictly before `limit`: the any-hit question of
+// a shadow ray, whose direction reaches the light at 1.
+bool blocksBefore(const SceneObject& object, Ray ray, float limit);

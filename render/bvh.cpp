@@ -593,13 +593,6 @@ struct NearestQuery {
     }
 };
 
-bool blocks(const SceneObject& object, Ray ray) {
-    float entry = 0.0f, exit = kNoHit;
-    Vec3 scratch{};
-    const float t = intersectObject(object, ray, 1.0f, scratch, entry, exit);
-    return t < 1.0f && entry < exit;
-}
-
 std::pair<const std::int32_t*, const std::int32_t*> parallelCylinders(const Bvh& bvh, Ray ray) {
     if (bvh.cellItems.empty()) return {nullptr, nullptr};
     const int cell = directionCell(ray.direction.x, ray.direction.y, ray.direction.z);
@@ -699,11 +692,11 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return std::nullopt;
     const auto& objects = scene.objectList;
     for (const std::int32_t j : bvh.alwaysTested) {
-        if (blocks(objects[static_cast<std::size_t>(j)], ray)) return true;
+        if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f)) return true;
     }
     const auto [first, last] = parallelCylinders(bvh, ray);
     for (const std::int32_t* j = first; j != last; ++j) {
-        if (blocks(objects[static_cast<std::size_t>(*j)], ray)) return true;
+        if (blocksBefore(objects[static_cast<std::size_t>(*j)], ray, 1.0f)) return true;
     }
     const double reach = reachOf(1.0f);
     for (const std::int32_t root : bvh.roots) {
@@ -716,7 +709,7 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
             if (node.count > 0) {
                 for (std::int32_t k = 0; k < node.count; ++k) {
                     const std::int32_t j = bvh.items[static_cast<std::size_t>(node.first + k)];
-                    if (blocks(objects[static_cast<std::size_t>(j)], ray)) return true;
+                    if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f)) return true;
                 }
                 continue;
             }

@@ -14,10 +14,7 @@ bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
         }
     }
     for (const SceneObject& object : context.scene.objectList) {
-        float entry = 0.0f, exit = kNoHit;
-        Vec3 scratch{};
-        const float t = intersectObject(object, ray, 1.0f, scratch, entry, exit);
-        if (t < 1.0f && entry < exit) return true;
+        if (blocksBefore(object, ray, 1.0f)) return true;
     }
     return false;
 }

@@ -26,8 +26,14 @@ public:
         char* begin = text.data();
         const std::size_t skip = std::string_view(text).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
         setg(begin, begin + skip, begin + text.size());
+        textStart_ = skip;
     }
     std::size_t offset() const { return static_cast<std::size_t>(gptr() - eback()); }
+    // Where the text proper begins, after any byte-order mark.
+    std::size_t textStart() const { return textStart_; }
+
+private:
+    std::size_t textStart_ = 0;
 };
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -170,9 +176,7 @@ private:
         diagnostic_.line = 1;
         diagnostic_.column = 1;
         // Columns count what an editor shows: not the byte-order mark.
-        const std::size_t first =
-            std::string_view(text_).starts_with(TextBuffer::kByteOrderMark) ? TextBuffer::kByteOrderMark.size() : 0;
-        for (std::size_t i = first; i < start && i < text_.size(); ++i) {
+        for (std::size_t i = buffer_.textStart(); i < start && i < text_.size(); ++i) {
             if (text_[i] == '\n') {
                 ++diagnostic_.line;
                 diagnostic_.column = 1;

@@ -10,6 +10,9 @@ packages=(
   qt6-base-dev libgl-dev
   xvfb xauth xdotool x11-utils
   clang libclang-rt-14-dev
+  libopenexr-dev libassimp-dev
+  slurmctld slurmd slurm-client parallel
+  povray libembree-dev linux-perf
 )
 
 missing=()

@@ -1,46 +1,147 @@
 #include "scene/reader.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
+#include <cstring>
 #include <fstream>
-#include <iterator>
 #include <locale>
-#include <sstream>
 #include <streambuf>
 #include <string_view>
+#include <vector>
 
 namespace {
 
-// A read-only stream buffer over text already in memory, so that the reader
-// can tell where each value starts without the cost of tellg.
-class TextBuffer : public std::streambuf {
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+struct TextPosition {
+    int line = 1;
+    int column = 1;
+};
+
+// The source a chunk at a time, so that what a load holds never depends on
+// how long a run of blanks or a skipped word is. It keeps the line count of
+// what has gone by, and on request the text of one value being extracted.
+class ChunkBuffer : public std::streambuf {
 public:
     // Editors may start a UTF-8 file with a byte-order mark; glued to the
     // first keyword it would make that record an unknown word.
     static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    static constexpr std::size_t kChunkSize = 64 * 1024;
+    // Enough for any number worth judging; a longer one is judged by its start.
+    static constexpr std::size_t kMaxCapture = 4096;
 
-    explicit TextBuffer(std::string& text) {
-        char* begin = text.data();
-        const std::size_t skip = std::string_view(text).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
-        setg(begin, begin + skip, begin + text.size());
-        textStart_ = skip;
+    explicit ChunkBuffer(std::streambuf* source) : source_(source), chunk_(kChunkSize) {
+        setg(chunk_.data(), chunk_.data(), chunk_.data());
+        // The mark is looked for in the first bytes only, however the source hands them over.
+        std::size_t filled = 0;
+        while (source_ && filled < kByteOrderMark.size()) {
+            const std::streamsize n =
+                source_->sgetn(chunk_.data() + filled, static_cast<std::streamsize>(chunk_.size() - filled));
+            if (n <= 0) break;
+            filled += static_cast<std::size_t>(n);
+        }
+        setg(chunk_.data(), chunk_.data(), chunk_.data() + filled);
+        if (std::string_view(chunk_.data(), filled).starts_with(kByteOrderMark)) {
+            gbump(static_cast<int>(kByteOrderMark.size()));
+            lineStart_ = scanned_ = kByteOrderMark.size();
+        }
     }
-    std::size_t offset() const { return static_cast<std::size_t>(gptr() - eback()); }
-    // Where the text proper begins, after any byte-order mark.
-    std::size_t textStart() const { return textStart_; }
+
+    std::uint64_t offset() const { return chunkStart_ + static_cast<std::uint64_t>(gptr() - eback()); }
+
+    // Where the next character stands, as an editor counts: lines from 1,
+    // columns in bytes from 1, the byte-order mark not counted.
+    TextPosition position() {
+        scanTo(offset());
+        return {line_, static_cast<int>(offset() - lineStart_ + 1)};
+    }
+
+    void skipSpace() {
+        while (true) {
+            char* p = gptr();
+            while (p < egptr() && isSpace(*p)) ++p;
+            setg(eback(), p, egptr());
+            if (p < egptr() || underflow() == traits_type::eof()) return;
+        }
+    }
+
+    // Skips the rest of a word; true when the end of the input came first.
+    bool skipWord() {
+        while (true) {
+            char* p = gptr();
+            while (p < egptr() && !isSpace(*p)) ++p;
+            setg(eback(), p, egptr());
+            if (p < egptr()) return false;
+            if (underflow() == traits_type::eof()) return true;
+        }
+    }
+
+    void beginCapture() {
+        captureStart_ = offset();
+        captured_.clear();
+        capturing_ = true;
+    }
+    // What was taken since beginCapture, at most kMaxCapture bytes of it.
+    std::string endCapture() {
+        capturing_ = false;
+        keepCaptured(gptr());
+        return std::move(captured_);
+    }
+
+protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        // The chunk is about to go: count its lines and keep any captured text.
+        scanTo(chunkStart_ + static_cast<std::uint64_t>(egptr() - eback()));
+        if (capturing_) keepCaptured(egptr());
+        chunkStart_ += static_cast<std::uint64_t>(egptr() - eback());
+        const std::streamsize n =
+            source_ ? source_->sgetn(chunk_.data(), static_cast<std::streamsize>(chunk_.size())) : 0;
+        setg(chunk_.data(), chunk_.data(), chunk_.data() + std::max<std::streamsize>(n, 0));
+        captureStart_ = std::max(captureStart_, chunkStart_);
+        return n > 0 ? traits_type::to_int_type(*gptr()) : traits_type::eof();
+    }
 
 private:
-    std::size_t textStart_ = 0;
-};
+    void scanTo(std::uint64_t target) {
+        const char* p = eback() + (scanned_ - chunkStart_);
+        const char* end = eback() + (target - chunkStart_);
+        while (p < end) {
+            const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+            if (!newline) break;
+            p = static_cast<const char*>(newline) + 1;
+            ++line_;
+            lineStart_ = chunkStart_ + static_cast<std::uint64_t>(p - eback());
+        }
+        scanned_ = target;
+    }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+    void keepCaptured(const char* upTo) {
+        const char* from = eback() + (captureStart_ - chunkStart_);
+        const std::size_t room = kMaxCapture - std::min(kMaxCapture, captured_.size());
+        captured_.append(from, std::min(room, static_cast<std::size_t>(upTo - from)));
+        captureStart_ = chunkStart_ + static_cast<std::uint64_t>(upTo - eback());
+    }
+
+    std::streambuf* source_;
+    std::vector<char> chunk_;
+    std::uint64_t chunkStart_ = 0;  // offset of eback() in the source
+    std::uint64_t scanned_ = 0;     // lines are counted up to here
+    std::uint64_t lineStart_ = 0;
+    int line_ = 1;
+    bool capturing_ = false;
+    std::uint64_t captureStart_ = 0;
+    std::string captured_;
+};
 
 class RecordReader {
 public:
-    RecordReader(std::string& text, Scene& scene) : text_(text), buffer_(text), in_(&buffer_), scene_(scene) {
+    RecordReader(std::streambuf* source, Scene& scene) : buffer_(source), in_(&buffer_), scene_(scene) {
         in_.imbue(std::locale::classic());
     }
 
@@ -48,16 +149,32 @@ public:
         resetScene(scene_);
         std::string word;
         while (!in_.eof() && !in_.fail()) {
-            // A failed extraction keeps the old word; without this the last
-            // record of a file ending in whitespace would be read twice.
-            word.clear();
-            in_ >> word;
+            readWord(word);
             readRecord(word);
         }
         return diagnostic_;
     }
 
 private:
+    // As extracting a string would, but keeping no more of a word than the
+    // longest keyword: a longer word is skipped whole, however long it is.
+    void readWord(std::string& word) {
+        static constexpr std::size_t kLongestKeyword = 9;
+        word.clear();
+        buffer_.skipSpace();
+        while (word.size() <= kLongestKeyword) {
+            const int c = buffer_.sgetc();
+            if (c == std::char_traits<char>::eof()) {
+                in_.setstate(word.empty() ? std::ios::eofbit | std::ios::failbit : std::ios::eofbit);
+                return;
+            }
+            if (isSpace(static_cast<char>(c))) return;
+            word.push_back(static_cast<char>(c));
+            buffer_.sbumpc();
+        }
+        if (buffer_.skipWord()) in_.setstate(std::ios::eofbit);
+    }
+
     void readRecord(const std::string& word) {
         record_ = word.c_str();
         if (word == "BOX") {
@@ -156,51 +273,44 @@ private:
     template <typename T>
     void extract(T& value, const char* field, const char* expected) {
         if (in_.fail()) return;  // every extraction after the first fault fails
-        const std::size_t start = buffer_.offset();
+        // The blanks are skipped here rather than by the extraction, so the
+        // value's position is known before it is read.
+        buffer_.skipSpace();
+        const bool atEnd = buffer_.sgetc() == std::char_traits<char>::eof();
+        const TextPosition where = buffer_.position();
+        buffer_.beginCapture();
         in_ >> value;
-        if (in_.fail()) noteFault(start, field, expected);
+        const std::string token = buffer_.endCapture();
+        if (in_.fail()) noteFault(where, atEnd, token, field, expected);
     }
 
-    void noteFault(std::size_t start, const char* field, const char* expected) {
+    void noteFault(TextPosition where, bool atEnd, const std::string& token, const char* field, const char* expected) {
         if (diagnostic_) return;
-        while (start < text_.size() && isSpace(text_[start])) ++start;
-        const std::size_t end = buffer_.offset();
         std::string what;
-        if (start >= text_.size()) {
+        if (atEnd) {
             what = std::string("the file ends inside a ") + record_ + " record (expected " + field + ")";
-        } else if (isOutOfRange(std::string_view(text_).substr(start, end - start))) {
+        } else if (isOutOfRange(token)) {
             what = std::string("expected ") + expected + " within range (" + record_ + " " + field + ")";
         } else {
             what = std::string("expected ") + expected + " (" + record_ + " " + field + ")";
         }
-        diagnostic_.line = 1;
-        diagnostic_.column = 1;
-        // Columns count what an editor shows: not the byte-order mark.
-        for (std::size_t i = buffer_.textStart(); i < start && i < text_.size(); ++i) {
-            if (text_[i] == '\n') {
-                ++diagnostic_.line;
-                diagnostic_.column = 1;
-            } else {
-                ++diagnostic_.column;
-            }
-        }
+        diagnostic_.line = where.line;
+        diagnostic_.column = where.column;
         diagnostic_.message =
             "line " + std::to_string(diagnostic_.line) + ", column " + std::to_string(diagnostic_.column) + ": " + what;
     }
 
     // A well-formed number that does not fit a float or a 32-bit integer.
-    static bool isOutOfRange(std::string_view token) {
+    static bool isOutOfRange(const std::string& token) {
         if (token.empty()) return false;
-        const std::string copy(token);
         char* end = nullptr;
         errno = 0;
-        const double value = std::strtod(copy.c_str(), &end);
-        return end == copy.c_str() + copy.size() && (errno == ERANGE || std::fabs(value) > FLT_MAX ||
-                                                     copy.find_first_of(".eE") == std::string::npos);
+        const double value = std::strtod(token.c_str(), &end);
+        return end == token.c_str() + token.size() &&
+               (errno == ERANGE || std::fabs(value) > FLT_MAX || token.find_first_of(".eE") == std::string::npos);
     }
 
-    std::string& text_;
-    TextBuffer buffer_;
+    ChunkBuffer buffer_;
     std::istream in_;
     Scene& scene_;
     const char* record_ = "";
@@ -211,28 +321,33 @@ private:
     SceneDiagnostic diagnostic_;
 };
 
+// Regular files and pipes (named, or a shell's process substitution); not
+// directories or devices, which cannot be read or never end.
+bool isReadableKind(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return false;
+    return S_ISREG(info.st_mode) || S_ISFIFO(info.st_mode);
+}
+
 }  // namespace
 
-SceneDiagnostic readScene(std::istream& in, Scene& scene) {
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return RecordReader(text, scene).run();
-}
+SceneDiagnostic readScene(std::istream& in, Scene& scene) { return RecordReader(in.rdbuf(), scene).run(); }
 
 bool loadScene(const std::string& path, Scene& scene, Random& generator, SceneDiagnostic* diagnostic) {
     generator.seed(1);
     resetScene(scene);
     if (diagnostic) *diagnostic = {};
-    // Only regular files: a directory cannot be read, a device such as
-    // /dev/zero never ends, and a pipe without a writer blocks the open.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return false;
+    if (!isReadableKind(path)) return false;
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    if (file.bad()) return false;
-    std::string text = std::move(contents).str();
-    const SceneDiagnostic result = RecordReader(text, scene).run();
+    SceneDiagnostic result;
+    try {
+        result = readScene(file, scene);
+    } catch (const std::ios_base::failure&) {
+        // The file buffer throws when the system refuses a read.
+        resetScene(scene);
+        return false;
+    }
     if (diagnostic) *diagnostic = result;
     return true;
 }

@@ -10,21 +10,23 @@
 #include <istream>
 #include <string>
 
-#include "render/random.h"
+#include "scene/random.h"
 #include "scene/scene.h"
 
 struct SceneDiagnostic {
-    int line = 0;    // 1-based; 0 when the read was clean
-    int column = 0;  // 1-based, in bytes
+    int line = 0;         // 1-based; 0 when the read was clean
+    int column = 0;       // 1-based, in bytes
     std::string message;  // "line 12, column 9: expected a number (SPHERE radius)"
 
     explicit operator bool() const { return line != 0; }
 };
 
-// Resets `scene` and fills it from `in`. Returns the first fault, if any.
+// Resets `scene` and fills it from `in`, a chunk at a time: memory does not
+// grow with blanks or skipped words. Returns the first fault, if any.
 SceneDiagnostic readScene(std::istream& in, Scene& scene);
 
-// Reseeds `generator` with 1, resets `scene` and reads the file at `path`.
+// Reseeds `generator` with 1, resets `scene` and reads the file at `path`: a
+// regular file or a pipe (named, or /dev/fd/N from process substitution).
 // False only when the file cannot be opened (the scene is then empty); a
 // malformed file still loads what precedes the fault and returns true, with
 // the fault in `diagnostic`.

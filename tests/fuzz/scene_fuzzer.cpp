@@ -15,7 +15,7 @@
 #include "render/context.h"
 #include "render/lighting.h"
 #include "render/parallel.h"
-#include "render/random.h"
+#include "scene/random.h"
 #include "render/sampling.h"
 #include "render/settings.h"
 #include "scene/reader.h"

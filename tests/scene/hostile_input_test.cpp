@@ -3,10 +3,10 @@
 // that says where the file went wrong, or a refused load; never a crash, a
 // hang or memory beyond a fixed multiple of the file.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -173,7 +173,8 @@ TEST(HostileInput, NulBytesAreOrdinaryCharacters) {
     expectEmptyScene(zeros.scene);
 
     // A NUL serves as a delimiter like any other character...
-    const std::string nulTriple = std::string("SPHERE ") + '\0' + "0" + '\0' + "0" + '\0' + "-5" + '\0' + " 1.5" + kMaterial;
+    const std::string nulTriple =
+        std::string("SPHERE ") + '\0' + "0" + '\0' + "0" + '\0' + "-5" + '\0' + " 1.5" + kMaterial;
     const Loaded delimited = readText(nulTriple);
     EXPECT_FALSE(delimited.diagnostic) << delimited.diagnostic.message;
     ASSERT_EQ(delimited.scene.objectList.size(), 1u);
@@ -196,8 +197,7 @@ TEST(HostileInput, VertexCountsBeyondTheFileOrBeyondRange) {
     // Far more vertices announced than the file holds: only those present
     // are kept, and the count says so.
     const Loaded huge = readText("POLYGON 2147483647 (0,0,0) (1,0,0) (0,1,0)");
-    EXPECT_EQ(huge.diagnostic.message,
-              "line 1, column 43: the file ends inside a POLYGON record (expected vertex)");
+    EXPECT_EQ(huge.diagnostic.message, "line 1, column 43: the file ends inside a POLYGON record (expected vertex)");
     ASSERT_EQ(huge.scene.objectList.size(), 1u);
     EXPECT_EQ(huge.scene.objectList[0].vertexCount, 3);
     EXPECT_EQ(huge.scene.objectList[0].vertices.size(), 3u);
@@ -214,8 +214,8 @@ TEST(HostileInput, VertexCountsBeyondTheFileOrBeyondRange) {
     EXPECT_EQ(negativeOverflow.diagnostic.message,
               "line 1, column 9: expected a whole number within range (POLYGON vertex count)");
 
-    for (const auto& record : {kCamera + "POLYGON 2147483647 (0,0,0) (1,0,0) (0,1,0)",
-                               kCamera + "POLYGON 99999999999 (0,0,0)"}) {
+    for (const auto& record :
+         {kCamera + "POLYGON 2147483647 (0,0,0) (1,0,0) (0,1,0)", kCamera + "POLYGON 99999999999 (0,0,0)"}) {
         EXPECT_EQ(renderSmall(readText(record).scene).pixels.size(), 12u);
     }
 }
@@ -234,9 +234,8 @@ TEST(HostileInput, NegativeVertexCountsMakeEmptyPolygons) {
 }
 
 TEST(HostileInput, NumbersBeyondAFloatAreRefused) {
-    for (const std::string& radius :
-         {std::string("1e39"), std::string("-1e39"), std::string("3.5e38"), std::string("1e99999"),
-          "1" + std::string(60, '0')}) {
+    for (const std::string& radius : {std::string("1e39"), std::string("-1e39"), std::string("3.5e38"),
+                                      std::string("1e99999"), "1" + std::string(60, '0')}) {
         const Loaded loaded = readText("SPHERE (0,0,-5) " + radius + kMaterial);
         EXPECT_EQ(loaded.diagnostic.message, "line 1, column 17: expected a number within range (SPHERE radius)")
             << radius;
@@ -333,4 +332,56 @@ TEST(HostileInput, MillionSpheresLoadInMemoryProportionalToTheFile) {
     const TraceContext context{loaded.scene, settings, generator};
     const PixelImage image = renderImage(context, 2, 2);
     EXPECT_EQ(image.pixels.size(), 4u);
+}
+
+namespace {
+
+// `size` bytes of `filler` then `tail`, made as they are read: a pipe's
+// worth of input that no file on disk holds.
+class GeneratedInput : public std::streambuf {
+public:
+    GeneratedInput(std::uint64_t size, char filler, std::string tail) : left_(size), tail_(std::move(tail)) {
+        block_.assign(1 << 16, filler);
+    }
+
+protected:
+    int_type underflow() override {
+        if (left_ > 0) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left_, block_.size()));
+            left_ -= n;
+            setg(block_.data(), block_.data(), block_.data() + n);
+        } else if (!tail_.empty()) {
+            block_ = std::move(tail_);
+            tail_.clear();
+            setg(block_.data(), block_.data(), block_.data() + block_.size());
+        } else {
+            return traits_type::eof();
+        }
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    std::uint64_t left_;
+    std::string tail_;
+    std::string block_;
+};
+
+}  // namespace
+
+TEST(HostileInput, GigabyteOfBlanksOrOneWordIsReadInAFewMegabytes) {
+    constexpr std::uint64_t kGigabyte = 1ull << 30;
+    for (const char filler : {' ', 'w'}) {
+        SCOPED_TRACE(filler == ' ' ? "blanks" : "one word");
+        if (!resetPeakResident()) GTEST_SKIP() << "cannot reset the resident-set peak on this system";
+        const long before = statusKb("VmRSS");
+        GeneratedInput source(kGigabyte, filler, "\n\n" + kCamera + "SPHERE (0,0,-5) x" + kMaterial);
+        std::istream in(&source);
+        Scene scene;
+        const SceneDiagnostic diagnostic = readScene(in, scene);
+        EXPECT_LT(statusKb("VmHWM") - before, 8 * 1024 + kAllowanceKb - 64 * 1024);
+        // Lines and columns still count from the true start.
+        EXPECT_EQ(diagnostic.message, "line 5, column 17: expected a number (SPHERE radius)");
+        EXPECT_EQ(scene.lightList.size(), 1u);
+        ASSERT_EQ(scene.objectList.size(), 1u);
+    }
 }

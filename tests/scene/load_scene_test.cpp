@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include <thread>
 
 #include "scene/reader.h"
 
@@ -24,8 +24,7 @@ class LoadScene : public testing::Test {
 protected:
     void SetUp() override {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = fs::temp_directory_path() /
-                  ("orvanel-load-" + std::to_string(::getpid()) + "-" + info->name());
+        folder_ = fs::temp_directory_path() / ("orvanel-load-" + std::to_string(::getpid()) + "-" + info->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
@@ -107,13 +106,19 @@ TEST_F(LoadScene, DirectoryFails) {
     EXPECT_FALSE(loadScene(folder_.string(), scene_, generator_));
 }
 
-TEST_F(LoadScene, EndlessOrBlockingFilesFail) {
-    // Would otherwise read without end, or wait for a writer that never comes.
+TEST_F(LoadScene, DevicesFailAndPipesLoad) {
+    // A device would be read without end.
     EXPECT_FALSE(loadScene("/dev/zero", scene_, generator_));
+    expectResetScene();
+
+    // A named pipe is read as its writer writes it.
     const fs::path fifo = folder_ / "pipe.txt";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(loadScene(fifo.string(), scene_, generator_));
-    expectResetScene();
+    std::thread writer([&fifo] { std::ofstream(fifo, std::ios::binary) << kSphereScene; });
+    EXPECT_TRUE(loadScene(fifo.string(), scene_, generator_));
+    writer.join();
+    EXPECT_EQ(scene_.objectList.size(), 1u);
+    EXPECT_EQ(scene_.camera.eyeOffset.z, 5.0f);
 }
 
 TEST_F(LoadScene, SymbolicLinkToASceneLoads) {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "render/random.h"
+#include "scene/random.h"
 
 namespace {
 

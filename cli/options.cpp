@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "orvanel_version.h"
 #include "render/parallel.h"
 
 std::optional<ImageFormat> imageFormatFor(const std::string& path) {
@@ -16,6 +17,8 @@ std::optional<ImageFormat> imageFormatFor(const std::string& path) {
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (extension == ".png") return ImageFormat::Png;
     if (extension == ".ppm") return ImageFormat::Ppm;
+    if (extension == ".pfm") return ImageFormat::Pfm;
+    if (extension == ".exr") return ImageFormat::Exr;
     return std::nullopt;
 }
 
@@ -44,9 +47,12 @@ void addChoice(CLI::App& app, const std::string& name, Enum& target,
 }
 
 void buildApp(CLI::App& app, CliOptions& options) {
-    app.add_option("scene", options.scenePath, "Scene file to render")->required()->option_text("SCENE");
-    app.add_option("-o,--output", options.outputPath, "Picture to write: .png (8-bit RGB) or .ppm (binary P6)")
+    app.add_option("scene", options.scenePath, "Scene file to render; - reads standard input")
         ->required()
+        ->option_text("SCENE");
+    app.add_option("-o,--output", options.outputPath,
+                   "Picture to write: .png (8-bit RGB), .ppm (binary P6), or the colours before conversion as "
+                   ".pfm or .exr (32-bit float, linear)")
         ->option_text("OUT");
     app.add_option("--width", options.width, "Image width in pixels; the camera sets the height (default 300)")
         ->check(CLI::Range(1, kMaxImageWidth))
@@ -74,6 +80,10 @@ void buildApp(CLI::App& app, CliOptions& options) {
                  "Test every object for every ray instead of using the bounding volume hierarchy (same picture)");
     app.add_flag("--stats", options.stats, "Print the render time, image size and rays traced");
     app.add_flag("-q,--quiet", options.quiet, "No progress bar");
+    app.add_flag("--check", options.check,
+                 "Read the scene without rendering and report every problem as PATH:LINE:COLUMN: TEXT, then a "
+                 "summary; no -o needed");
+    app.set_version_flag("--version", kOrvanelVersion, "Print the version and exit");
     app.footer(
         "The defaults are the viewer's: width 300, depth 0, no anti-aliasing, hard shadows, lights off.\n"
         "Example: orvanel-render scenes/showcase.txt -o showcase.png --lights on --depth 5");
@@ -94,14 +104,23 @@ ParseResult parseOptions(const std::vector<std::string>& arguments, std::ostream
     } catch (const CLI::CallForHelp&) {
         out << app.help();
         return {std::nullopt, kExitSuccess};
+    } catch (const CLI::CallForVersion&) {
+        out << "orvanel-render " << kOrvanelVersion << "\n";
+        return {std::nullopt, kExitSuccess};
     } catch (const CLI::ParseError& error) {
         err << "error: " << error.what() << "\n\n" << app.help();
         return {std::nullopt, kExitUsage};
     }
 
+    if (options.check) return {options, kExitSuccess};
+    if (options.outputPath.empty()) {
+        err << "error: --output is required\n\n" << app.help();
+        return {std::nullopt, kExitUsage};
+    }
     const std::optional<ImageFormat> format = imageFormatFor(options.outputPath);
     if (!format) {
-        err << "error: the output file must end in .png or .ppm: " << options.outputPath << "\n\n" << app.help();
+        err << "error: the output file must end in .png, .ppm, .pfm or .exr: " << options.outputPath << "\n\n"
+            << app.help();
         return {std::nullopt, kExitUsage};
     }
     options.format = *format;

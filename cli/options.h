@@ -14,31 +14,37 @@ inline constexpr int kExitUnreadableScene = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitBadImageSize = 3;
 inline constexpr int kExitWriteFailed = 4;
+inline constexpr int kExitCheckFoundProblems = 5;  // --check reported at least one problem
 inline constexpr int kExitInterrupted = 130;
 
 // Widest picture accepted, so a typing slip cannot ask for gigabytes.
 inline constexpr int kMaxImageWidth = 16384;
 inline constexpr int kMaxThreads = 1024;
 
-enum class ImageFormat { Png, Ppm };
+// Pfm and Exr hold each pixel's colour before conversion, as 32-bit floats.
+enum class ImageFormat { Png, Ppm, Pfm, Exr };
 
 struct CliOptions {
     std::string scenePath;
     std::string outputPath;
     ImageFormat format = ImageFormat::Png;
     int width = 300;
-    RenderSettings settings;  // the viewer's defaults until an option says otherwise
+    RenderSettings settings;    // the viewer's defaults until an option says otherwise
     int threads = 1;            // parseOptions sets all hardware threads
     bool linearSearch = false;  // --no-accel: test every object for every ray
     bool stats = false;
     bool quiet = false;
+    bool check = false;  // --check: report the scene's problems instead of rendering
 };
 
-// From the output file's extension, ignoring case: .png or .ppm.
+// The scene argument that stands for standard input.
+inline constexpr const char* kStandardInput = "-";
+
+// From the output file's extension, ignoring case: .png, .ppm, .pfm or .exr.
 std::optional<ImageFormat> imageFormatFor(const std::string& path);
 
 // Parses argv (without the program name). Returns the options, or the exit
-// status when the run ends here: 0 after --help (printed to `out`), 2 after a
+// status when the run ends here: 0 after --help or --version (printed to `out`), 2 after a
 // usage error (the message and the usage printed to `err`).
 struct ParseResult {
     std::optional<CliOptions> options;

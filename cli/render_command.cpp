@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <mutex>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 #include <ostream>
 
+#include "cli/check_command.h"
 #include "cli/image_writer.h"
 #include "cli/progress.h"
+#include "cli/scene_input.h"
 #include "render/bvh.h"
 #include "render/parallel.h"
 #include "scene/reader.h"
@@ -23,13 +25,13 @@ RenderOutcome renderScene(const Scene& scene, const RenderSettings& settings, Ra
     const TraceContext context{scene, settings, generator, &outcome.counts, bvh ? &*bvh : nullptr};
     PixelImage& image = outcome.image;
     std::mutex progressLock;
-    outcome.complete = runParallelPixelLoop(context, width, height, threads, stopRequested,
-                                            [&](int row, int column, Pixel pixel) {
-                                                image.pixels[static_cast<std::size_t>(row) * width + column] = pixel;
-                                                if (!pixelDone) return;
-                                                const std::lock_guard<std::mutex> guard(progressLock);
-                                                pixelDone();
-                                            });
+    outcome.complete =
+        runParallelPixelLoop(context, width, height, threads, stopRequested, [&](int row, int column, Pixel pixel) {
+            image.pixels[static_cast<std::size_t>(row) * width + column] = pixel;
+            if (!pixelDone) return;
+            const std::lock_guard<std::mutex> guard(progressLock);
+            pixelDone();
+        });
     const int used = std::min(threads, std::max(1, height));
     outcome.engine = std::to_string(used) + (used == 1 ? " thread, " : " threads, ");
     if (bvh) {
@@ -65,7 +67,7 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
     Scene scene;
     Random generator;
     SceneDiagnostic diagnostic;
-    if (!loadScene(options.scenePath, scene, generator, &diagnostic)) {
+    if (!loadSceneArgument(options.scenePath, scene, generator, &diagnostic)) {
         err << "Could not read file " << options.scenePath << "\n";
         return kExitUnreadableScene;
     }
@@ -95,9 +97,9 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
                          interactive && !options.quiet);
     const auto stopRequested = [stop] { return stop && stop->load(std::memory_order_relaxed); };
     const auto start = std::chrono::steady_clock::now();
-    const RenderOutcome outcome = renderScene(scene, options.settings, generator, options.width, height,
-                                              options.threads, !options.linearSearch, stopRequested,
-                                              [&progress] { progress.advance(); });
+    const RenderOutcome outcome =
+        renderScene(scene, options.settings, generator, options.width, height, options.threads, !options.linearSearch,
+                    stopRequested, [&progress] { progress.advance(); });
     const auto elapsed = std::chrono::steady_clock::now() - start;
     progress.finish();
 
@@ -117,5 +119,6 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
                    const std::atomic<bool>* stop) {
     const ParseResult parsed = parseOptions(arguments, out, err);
     if (!parsed.options) return parsed.exitStatus;
+    if (parsed.options->check) return runCheckCommand(*parsed.options, out, err);
     return runRenderCommand(*parsed.options, out, err, interactive, stop);
 }

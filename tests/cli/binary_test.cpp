@@ -58,4 +58,36 @@ TEST(Binary, ExitStatusesAndMessages) {
     EXPECT_EQ(readPng(dir.path("out.png")).width, 24);
 }
 
+// Through bash, for its pipes and process substitution.
+int runShell(const std::string& script) {
+    const std::string command = "bash -c '" + script + "'";
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST(Binary, ScenesFromStandardInputAndPipesVersionAndCheck) {
+    TempDir dir;
+    const std::string scene = dir.write("scene.txt", kTestScene);
+    const std::string render = std::string("\"") + ORVANEL_RENDER_PATH + "\"";
+    const PixelImage expected = [&] {
+        EXPECT_EQ(runBinary(dir, {scene, "-o", dir.path("file.png"), "--width", "16"}).status, 0);
+        return readPng(dir.path("file.png"));
+    }();
+    ASSERT_EQ(expected.width, 16);
+    EXPECT_EQ(runShell(render + " - -o " + dir.path("stdin.png") + " --width 16 < " + scene), 0);
+    EXPECT_EQ(readPng(dir.path("stdin.png")).pixels, expected.pixels);
+    EXPECT_EQ(runShell(render + " <(cat " + scene + ") -o " + dir.path("substituted.png") + " --width 16"), 0);
+    EXPECT_EQ(readPng(dir.path("substituted.png")).pixels, expected.pixels);
+    EXPECT_EQ(runShell("cat " + scene + " | " + render + " --check - > " + dir.path("check.txt")), 0);
+    EXPECT_TRUE(slurp(dir.path("check.txt")).starts_with("picture: 300 x 225 at width 300\nlights: 2\n"));
+
+    const Finished device = runBinary(dir, {"/dev/zero", "-o", dir.path("out.png")});
+    EXPECT_EQ(device.status, 1);
+    EXPECT_EQ(device.err, "Could not read file /dev/zero\n");
+
+    const Finished version = runBinary(dir, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.starts_with("orvanel-render ")) << version.out;
+}
+
 }  // namespace

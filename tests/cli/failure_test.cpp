@@ -2,7 +2,6 @@
 // in a message that names the file and the fault, or in a picture; a picture
 // already at the output path survives every run that fails.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,7 +94,8 @@ TEST_F(CliFailure, MalformedValuesWarnWhereAndRenderWhatWasRead) {
          "line 3, column 17: expected a number within range (SPHERE radius)"},
         {"small-float.txt", kCamera + "SPHERE (0,0,-5) -3.5e38" + kMaterial,
          "line 3, column 17: expected a number within range (SPHERE radius)"},
-        {"nan.txt", kCamera + "SPHERE (0,0,-5) nan" + kMaterial, "line 3, column 17: expected a number (SPHERE radius)"},
+        {"nan.txt", kCamera + "SPHERE (0,0,-5) nan" + kMaterial,
+         "line 3, column 17: expected a number (SPHERE radius)"},
         {"inf.txt", kCamera + "SPHERE (0,0,-5) 1 (inf,0,0)" + kMaterial,
          "line 3, column 20: expected a number (SPHERE color)"},
         {"nul.txt", kCamera + "SPHERE (0,0,-5) " + std::string(1, '\0') + kMaterial,

@@ -36,6 +36,29 @@ TEST(PendingImageFile, CommitWritesDecodablePicturesAndNothingElse) {
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"out.png", "out.ppm"}));
 }
 
+TEST(PendingImageFile, FloatPicturesKeepEveryColourExactly) {
+    TempDir dir;
+    // Beyond 1, negative, tiny and a channel per position, so a flipped row
+    // order or a swapped channel shows.
+    ColorPicture picture{3, 2, {}};
+    for (int i = 0; i < 6; ++i) picture.colors.push_back({i * 1.75f - 2.0f, 1e-7f * i, 100.0f + i});
+    for (const ImageFormat format : {ImageFormat::Pfm, ImageFormat::Exr}) {
+        const std::string name = format == ImageFormat::Pfm ? "out.pfm" : "out.exr";
+        PendingImageFile file;
+        std::string error;
+        ASSERT_TRUE(file.open(dir.path(name), error)) << error;
+        ASSERT_TRUE(file.commit(PixelImage{}, picture, format, error)) << error;
+        const ColorPicture back = format == ImageFormat::Pfm ? readPfm(dir.path(name)) : readExr(dir.path(name));
+        ASSERT_EQ(back.width, 3) << name;
+        ASSERT_EQ(back.height, 2) << name;
+        for (std::size_t i = 0; i < 6; ++i) {
+            EXPECT_EQ(back.colors[i].red, picture.colors[i].red) << name << " " << i;
+            EXPECT_EQ(back.colors[i].green, picture.colors[i].green) << name << " " << i;
+            EXPECT_EQ(back.colors[i].blue, picture.colors[i].blue) << name << " " << i;
+        }
+    }
+}
+
 TEST(PendingImageFile, ReplacesAnExistingFileOnlyOnSuccess) {
     TempDir dir;
     const std::string path = dir.write("out.ppm", "old contents");

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "orvanel_version.h"
 #include "render/parallel.h"
 
 namespace {
@@ -40,9 +41,9 @@ TEST(Options, DefaultsAreTheViewersDefaults) {
 }
 
 TEST(Options, EveryValueReachesItsSetting) {
-    const Parsed parsed = parse({"--width", "64", "--depth", "9", "--aa", "10x10", "--shadows", "soft-jitter",
-                                 "--lights", "on", "--threads", "4", "--no-accel", "--stats", "--quiet", "s.txt", "-o",
-                                 "o.PPM"});
+    const Parsed parsed =
+        parse({"--width", "64", "--depth", "9", "--aa", "10x10", "--shadows", "soft-jitter", "--lights", "on",
+               "--threads", "4", "--no-accel", "--stats", "--quiet", "s.txt", "-o", "o.PPM"});
     ASSERT_TRUE(parsed.result.options) << parsed.err;
     const CliOptions& options = *parsed.result.options;
     EXPECT_EQ(options.width, 64);
@@ -100,10 +101,12 @@ TEST(Options, OutputMustBePngOrPpm) {
     for (const char* name : {"o.jpg", "o", "o.png.txt", "dir/"}) {
         const Parsed parsed = parse({"s.txt", "-o", name});
         EXPECT_EQ(parsed.result.exitStatus, kExitUsage) << name;
-        EXPECT_NE(parsed.err.find(".png or .ppm"), std::string::npos) << name;
+        EXPECT_NE(parsed.err.find(".png, .ppm, .pfm or .exr"), std::string::npos) << name;
     }
     EXPECT_EQ(imageFormatFor("dir.ppm/picture.Png"), ImageFormat::Png);
     EXPECT_EQ(imageFormatFor("x.PPM"), ImageFormat::Ppm);
+    EXPECT_EQ(imageFormatFor("x.Pfm"), ImageFormat::Pfm);
+    EXPECT_EQ(imageFormatFor("x.EXR"), ImageFormat::Exr);
     EXPECT_EQ(imageFormatFor(".png"), std::nullopt);  // a hidden file named "png", no extension
 }
 
@@ -114,6 +117,22 @@ TEST(Options, HelpGoesToStandardOutputAndNamesTheDefaults) {
     EXPECT_EQ(parsed.err, "");
     EXPECT_NE(parsed.out.find("width 300, depth 0, no anti-aliasing, hard shadows, lights off"), std::string::npos);
     EXPECT_NE(parsed.out.find("hard|soft-axes|none|soft-jitter"), std::string::npos);
+}
+
+TEST(Options, VersionAndCheckNeedNoOutput) {
+    const Parsed version = parse({"--version"});
+    EXPECT_EQ(version.result.exitStatus, kExitSuccess);
+    EXPECT_FALSE(version.result.options);
+    EXPECT_EQ(version.out, std::string("orvanel-render ") + kOrvanelVersion + "\n");
+
+    const Parsed checking = parse({"--check", "-", "--width", "40"});
+    ASSERT_TRUE(checking.result.options) << checking.err;
+    EXPECT_TRUE(checking.result.options->check);
+    EXPECT_EQ(checking.result.options->scenePath, "-");
+
+    const Parsed noOutput = parse({"s.txt"});
+    EXPECT_EQ(noOutput.result.exitStatus, kExitUsage);
+    EXPECT_NE(noOutput.err.find("--output is required"), std::string::npos) << noOutput.err;
 }
 
 }  // namespace

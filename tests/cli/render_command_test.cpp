@@ -175,12 +175,13 @@ TEST_F(RenderCommand, StatisticsReportSizeTimeAndEveryKindOfRay) {
 TEST_F(RenderCommand, EveryEngineWritesTheReferencePicture) {
     const RenderSettings settings{3, AntiAliasingMode::None, ShadowMode::SoftJitter, LightsSetting::On};
     const PixelImage expected = reference(scene, settings, 32, nullptr);
-    for (const std::vector<std::string>& engine :
-         {std::vector<std::string>{"--threads", "1", "--no-accel"}, {"--threads", "3", "--no-accel"}, {"--threads", "1"},
-          {"--threads", "3"}}) {
-        std::vector<std::string> arguments = {scene,      "-o",      dir.path("out.ppm"), "--width", "32", "--depth",
-                                              "3",        "--lights", "on",               "--shadows", "soft-jitter",
-                                              "--stats"};
+    for (const std::vector<std::string>& engine : {std::vector<std::string>{"--threads", "1", "--no-accel"},
+                                                   {"--threads", "3", "--no-accel"},
+                                                   {"--threads", "1"},
+                                                   {"--threads", "3"}}) {
+        std::vector<std::string> arguments = {scene,         "-o",     dir.path("out.ppm"), "--width", "32",
+                                              "--depth",     "3",      "--lights",          "on",      "--shadows",
+                                              "soft-jitter", "--stats"};
         arguments.insert(arguments.end(), engine.begin(), engine.end());
         const Finished result = run(arguments);
         ASSERT_EQ(result.status, kExitSuccess) << result.err;

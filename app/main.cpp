@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/main_window.h"
 
 namespace {
@@ -45,6 +48,9 @@ void startupMessageHandler(QtMsgType type, const QMessageLogContext&, const QStr
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> answered = answerInformationRequest({argv + 1, argv + argc}, std::cout)) {
+        return *answered;
+    }
     if (!displayNamed(argc, argv)) {
         std::fprintf(stderr,
                      "orvanel: no display to open a window on; set DISPLAY or WAYLAND_DISPLAY "
@@ -55,7 +61,15 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     qInstallMessageHandler(previous);
 
+    // What Qt left of the arguments once it took its own.
+    std::vector<std::string> rest;
+    for (const QString& argument : QApplication::arguments().mid(1))
+        rest.push_back(argument.toLocal8Bit().toStdString());
+    const std::optional<ViewerOptions> options = parseViewerArguments(rest, std::cerr);
+    if (!options) return kViewerUsageError;
+
     MainWindow window;
     window.show();
+    if (!options->scenePath.empty()) window.openAtStartup(options->scenePath, options->watch);
     return QApplication::exec();
 }

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "app/menu.h"
+#include "app/scene_watcher.h"
 
 namespace {
 
@@ -82,7 +83,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), view(new ImageVie
     repaintTimer.start(kRepaintIntervalMs);
 }
 
-MainWindow::~MainWindow() { logic->shutdown(); }
+MainWindow::~MainWindow() { logic->stopRender(); }
+
+void MainWindow::openAtStartup(const std::string& path, bool watch) {
+    logic->openPath(path);
+    if (!watch || watcher) return;
+    watcher = new SceneWatcher(QFile::decodeName(path.c_str()), this);
+    connect(watcher, &SceneWatcher::changed, this, [this] { logic->reload(); });
+}
 
 void MainWindow::buildMenu() {
     QMenu* dropDown = nullptr;
@@ -146,6 +154,11 @@ void MainWindow::moveAndResize(int x, int y, int outerWidth, int outerHeight) {
     move(x, y);
 }
 
+void MainWindow::resizeOuter(int outerWidth, int outerHeight) {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    resize(std::max(1, outerWidth - frame.width()), std::max(1, outerHeight - frame.height()));
+}
+
 void MainWindow::requestRepaint() { repaintPending.store(true, std::memory_order_relaxed); }
 
 PixelImage MainWindow::renderText(const std::string& text) {
@@ -164,6 +177,6 @@ PixelImage MainWindow::renderText(const std::string& text) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    logic->shutdown();
+    logic->stopRender();
     event->accept();
 }

@@ -12,6 +12,7 @@
 #include "app/window_port.h"
 
 class QAction;
+class SceneWatcher;
 
 // The client area: the current image at the top-left, white beyond it.
 class ImageView : public QWidget {
@@ -36,6 +37,9 @@ public:
     ~MainWindow() override;
 
     Viewer& viewer() { return *logic; }
+    // Opens `path` as File/Open would; with `watch`, opens it again whenever
+    // it changes on disk.
+    void openAtStartup(const std::string& path, bool watch);
     ImageView* imageView() const { return view; }
     // The menu's items, each carrying its command id as data.
     QList<QAction*> commandActions() const;
@@ -45,6 +49,7 @@ public:
     void showWarning(const std::string& text) override;
     std::shared_ptr<OffscreenImage> makeImage(int width, int height, int shownHeight) override;
     void moveAndResize(int x, int y, int outerWidth, int outerHeight) override;
+    void resizeOuter(int outerWidth, int outerHeight) override;
     void requestRepaint() override;
     PixelImage renderText(const std::string& text) override;
 
@@ -55,7 +60,12 @@ private:
     void buildMenu();
 
     ImageView* view;
+    // The one scene of the program, and the generator that every load
+    // reseeds and the soft-jitter shadows draw from.
+    Scene theScene;
+    Random theGenerator;
     std::unique_ptr<Viewer> logic;
+    SceneWatcher* watcher = nullptr;
     // Set by any thread, taken by the timer: one repaint per tick at most,
     // however many pixels a render wrote in between.
     std::atomic<bool> repaintPending{false};

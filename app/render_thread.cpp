@@ -22,7 +22,8 @@ void renderThread(RenderJob job) {
         return;
     }
 
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     job.image->drawImage(0, elapsedTextRow(job.height), job.window->renderText(std::to_string(elapsed.count())));
     job.window->requestRepaint();
     job.control->markFinished();

@@ -9,9 +9,6 @@
 #include "render/sampling.h"
 #include "scene/reader.h"
 
-Scene theScene;
-Random theGenerator;
-
 namespace {
 
 // Below the picture: room for the elapsed time on a new scene, and what the
@@ -38,7 +35,7 @@ Viewer::Viewer(WindowPort& window, Scene& scene, Random& generator, int clientWi
       accelerator(buildBvh(scene)),
       threads(renderThreads) {}
 
-Viewer::~Viewer() { shutdown(); }
+Viewer::~Viewer() { stopRender(); }
 
 void Viewer::start() { window.setTitle(windowTitle(fileTitle)); }
 
@@ -53,19 +50,27 @@ void Viewer::command(int id) {
     // reaches the render that is being stopped.
     chosen->apply(renderSettings);
     window.requestRepaint();
-    renderControl.requestStop();
-    auto image = window.makeImage(width, height + kShownMargin, height + kShownMargin);
     stopRender();
-    startRender(std::move(image));
+    startRender(window.makeImage(width, height + kShownMargin, height + kShownMargin));
 }
 
 void Viewer::openScene() {
     // The render goes on while the dialog is open.
     std::string chosen = path;
     const bool picked = window.chooseSceneFile(chosen) && !chosen.empty();
+    load(picked ? std::optional<std::string>(chosen) : std::nullopt, WindowPlace::TopLeft);
+}
+
+void Viewer::openPath(const std::string& chosen) { load(chosen, WindowPlace::TopLeft); }
+
+void Viewer::reload() {
+    if (!path.empty()) load(path, WindowPlace::Kept);
+}
+
+void Viewer::load(const std::optional<std::string>& chosen, WindowPlace place) {
     stopRender();
-    if (picked) {
-        path = chosen;
+    if (chosen) {
+        path = *chosen;
         fileTitle = std::filesystem::path(path).filename().string();
         SceneDiagnostic diagnostic;
         if (!loadScene(path, scene, generator, &diagnostic)) {
@@ -74,14 +79,18 @@ void Viewer::openScene() {
             fileTitle.clear();
         } else if (diagnostic) {
             window.showWarning("The file " + path + " was read only in part: " + diagnostic.message +
-                               ". What came before is shown.");
+                               ". Shown: what came before it, and the record it is in, as far as it was read.");
         }
     }
     accelerator = buildBvh(scene);
     window.setTitle(windowTitle(fileTitle));
     height = heightForCamera();
     startRender(window.makeImage(width, height + kOpenImageMargin, height + kShownMargin));
-    window.moveAndResize(0, 0, width + kFrameWidth, height + kFrameHeight);
+    if (place == WindowPlace::TopLeft) {
+        window.moveAndResize(0, 0, width + kFrameWidth, height + kFrameHeight);
+    } else {
+        window.resizeOuter(width + kFrameWidth, height + kFrameHeight);
+    }
     window.requestRepaint();
 }
 
@@ -93,25 +102,17 @@ int Viewer::heightForCamera() {
     return 0;
 }
 
+void Viewer::stopRender() {
+    renderControl.requestStop();
+    waitForRender();
+}
+
 void Viewer::waitForRender() {
     if (render.joinable()) render.join();
 }
 
-void Viewer::stopRender() {
-    renderControl.requestStop();
-    renderControl.waitForStop();
-    if (render.joinable()) render.join();
-}
-
-void Viewer::shutdown() {
-    if (!render.joinable()) return;
-    renderControl.requestStop();
-    render.join();
-}
-
 void Viewer::startRender(std::shared_ptr<OffscreenImage> image) {
     renderControl.markStarting();
-    render = std::thread(renderThread,
-                         RenderJob{&scene, renderSettings, &generator, std::move(image), width, height, &renderControl,
-                                   &window, &accelerator, threads});
+    render = std::thread(renderThread, RenderJob{&scene, renderSettings, &generator, std::move(image), width, height,
+                                                 &renderControl, &window, &accelerator, threads});
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -11,16 +12,11 @@
 #include "app/render_control.h"
 #include "app/window_port.h"
 #include "render/bvh.h"
-#include "scene/random.h"
 #include "render/settings.h"
+#include "scene/random.h"
 #include "scene/scene.h"
 
 inline constexpr const char* kApplicationName = "Orvanel's Ray Tracer";
-
-// The one scene of the program, and the generator that every load reseeds
-// and the soft-jitter shadows draw from.
-extern Scene theScene;
-extern Random theGenerator;
 
 // "Orvanel's Ray Tracer - ball.txt", or "... - Untitled" without a file.
 std::string windowTitle(const std::string& fileTitle);
@@ -40,11 +36,16 @@ public:
     void start();
     // A menu command by id; unknown ids do nothing.
     void command(int id);
-    // Waits for the current render to end by itself.
+    // File/Open as if the dialog had given `path`: a scene named at start-up.
+    void openPath(const std::string& path);
+    // Opens the current scene again, as File/Open would, but leaves the
+    // window where it is: for a scene that changed on disk.
+    void reload();
+    // Stops a running render and joins its thread: before every new render,
+    // and before the window goes away (the destructor does it too).
+    void stopRender();
+    // Lets the current render finish and joins its thread.
     void waitForRender();
-    // Stops a running render and joins its thread. Call before the window
-    // goes away; the destructor does it too.
-    void shutdown();
 
     const RenderSettings& settings() const { return renderSettings; }
     int imageWidth() const { return width; }
@@ -54,8 +55,10 @@ public:
 
 private:
     void openScene();
+    enum class WindowPlace { TopLeft, Kept };
+    // Loads `chosen` (none: the scene that is loaded) and renders it.
+    void load(const std::optional<std::string>& chosen, WindowPlace place);
     int heightForCamera();
-    void stopRender();
     void startRender(std::shared_ptr<OffscreenImage> image);
 
     WindowPort& window;

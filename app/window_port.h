@@ -24,6 +24,8 @@ public:
     virtual std::shared_ptr<OffscreenImage> makeImage(int width, int height, int shownHeight) = 0;
     // Outer position and size, where the platform lets a program set them.
     virtual void moveAndResize(int x, int y, int outerWidth, int outerHeight) = 0;
+    // The outer size only, the window staying where it is.
+    virtual void resizeOuter(int outerWidth, int outerHeight) = 0;
 
     // Any thread. Cheap and coalescing: a render calls it after every pixel.
     virtual void requestRepaint() = 0;

@@ -56,6 +56,11 @@ public:
     }
 
     void moveAndResize(int x, int y, int width, int height) override { geometry = Geometry{x, y, width, height}; }
+    void resizeOuter(int width, int height) override {
+        ++resizes;
+        geometry = Geometry{geometry ? geometry->x : -1, geometry ? geometry->y : -1, width, height};
+    }
+    int resizes = 0;
 
     // Any thread.
     void requestRepaint() override {

@@ -1,7 +1,6 @@
 // File/Open with the files nobody means to open: each ends in a warning that
 // names the path and the fault, or in a picture, and the viewer stays usable.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,8 +82,9 @@ protected:
             EXPECT_EQ(window.warnings.size(), before) << window.warnings.back();
         } else {
             ASSERT_EQ(window.warnings.size(), before + 1);
-            EXPECT_EQ(window.warnings.back(), "The file " + path + " was read only in part: " + warning +
-                                                   ". What came before is shown.");
+            EXPECT_EQ(window.warnings.back(),
+                      "The file " + path + " was read only in part: " + warning +
+                          ". Shown: what came before it, and the record it is in, as far as it was read.");
         }
         EXPECT_EQ(window.title, "Orvanel's Ray Tracer - " + name);
         EXPECT_EQ(viewer->imageHeight(), height);
@@ -146,8 +146,8 @@ TEST_F(HostileFileTest, MalformedNumbersWarnWhereAndShowWhatCameBefore) {
                  "line 3, column 17: expected a number within range (SPHERE radius)", kWidth);
     expectOpened("nan.txt", kWall + "SPHERE (0,0,-3) nan" + kMaterial,
                  "line 3, column 17: expected a number (SPHERE radius)", kWidth);
-    expectOpened("inf.txt", kWall + "LIGHT (0,0,0) (inf,1,1) 1\n",
-                 "line 3, column 16: expected a number (LIGHT color)", kWidth);
+    expectOpened("inf.txt", kWall + "LIGHT (0,0,0) (inf,1,1) 1\n", "line 3, column 16: expected a number (LIGHT color)",
+                 kWidth);
     expectOpened("nul.txt", kWall + "SPHERE (0,0,-3) " + std::string(1, '\0') + kMaterial,
                  "line 3, column 17: expected a number (SPHERE radius)", kWidth);
 }
@@ -198,7 +198,7 @@ TEST_F(HostileFileTest, MillionSpheresLoadAndTheRenderStopsOnClosing) {
     open(path);
     EXPECT_TRUE(window.warnings.empty());
     EXPECT_EQ(scene.objectList.size(), 1'000'001u);
-    viewer->shutdown();
+    viewer->stopRender();
     EXPECT_FALSE(viewer->control().running());
 }
 

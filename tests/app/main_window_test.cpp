@@ -1,5 +1,7 @@
 // The real Qt window on the offscreen platform: its menu, its commands, the
 // open dialog and message box it shows, and what it paints.
+#include "app/main_window.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
@@ -10,9 +12,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <cstdio>
 #include <functional>
 
-#include "app/main_window.h"
 #include "app/menu.h"
 #include "render/context.h"
 #include "render/sampling.h"
@@ -75,11 +77,24 @@ private slots:
         QCOMPARE(titles, (QStringList{"File", "Recursion Depth", "Anti-Aliasing", "Shadows", "Lights"}));
 
         const QList<std::pair<QString, int>> expected{
-            {"&Open", 40001}, {"Zero", 40002},  {"One", 40016},   {"Two", 40003},
-            {"Three", 40005}, {"Four", 40006},  {"Five", 40007},  {"Six", 40008},
-            {"Seven", 40009}, {"Eight", 40010}, {"Nine", 40011},  {"None", 40012},
-            {"Supersampling (10x10)", 40013},   {"Hard", 40014},  {"Soft Axes", 40015},
-            {"None", 40019},  {"Soft Jitter", 40020},             {"On", 40017},
+            {"&Open", 40001},
+            {"Zero", 40002},
+            {"One", 40016},
+            {"Two", 40003},
+            {"Three", 40005},
+            {"Four", 40006},
+            {"Five", 40007},
+            {"Six", 40008},
+            {"Seven", 40009},
+            {"Eight", 40010},
+            {"Nine", 40011},
+            {"None", 40012},
+            {"Supersampling (10x10)", 40013},
+            {"Hard", 40014},
+            {"Soft Axes", 40015},
+            {"None", 40019},
+            {"Soft Jitter", 40020},
+            {"On", 40017},
             {"Off", 40018},
         };
         QList<std::pair<QString, int>> items;
@@ -211,6 +226,40 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.windowHandle()->title(), QStringLiteral("Orvanel's Ray Tracer - a[*]b.txt"));
+    }
+
+    void watchedSceneOpensAgainWhenAnEditorRenamesANewFileOverIt() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("watched.txt"));
+        const auto save = [&](const QByteArray& camera) {
+            // As editors save: a new file, renamed over the old one.
+            QFile file(dir.filePath(QStringLiteral(".watched.txt.new")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("CAMERA (0, 0, 0) (1, 0, 0) " + camera + " (0, 0, 2)\n");
+            file.close();
+            QVERIFY(std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) ==
+                    0);
+        };
+        save("(0, 1, 0)");
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.openAtStartup(path.toStdString(), true);
+        const int width = window.viewer().imageWidth();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Orvanel's Ray Tracer - watched.txt"));
+        QCOMPARE(window.viewer().imageHeight(), width);
+        QCOMPARE(window.frameGeometry().topLeft(), QPoint(0, 0));
+
+        window.move(60, 40);
+        QTRY_COMPARE(window.frameGeometry().topLeft(), QPoint(60, 40));
+        save("(0, 0.5, 0)");
+        QTRY_COMPARE_WITH_TIMEOUT(window.viewer().imageHeight(), width / 2, 30000);
+        QCOMPARE(window.frameGeometry().topLeft(), QPoint(60, 40));
+        QCOMPARE(window.frameGeometry().size(), QSize(width + 15, width / 2 + 100));
+        // And again: the new file is watched too.
+        save("(0, 0.25, 0)");
+        QTRY_COMPARE_WITH_TIMEOUT(window.viewer().imageHeight(), width / 4, 30000);
     }
 
     void closingDuringARenderStopsIt() {

@@ -11,7 +11,8 @@ namespace {
 TEST(MenuTest, FiveDropDownsInOrderWithTheirItems) {
     std::vector<std::pair<std::string, std::vector<std::string>>> dropDowns;
     for (const MenuCommand& command : menuCommands()) {
-        if (dropDowns.empty() || dropDowns.back().first != command.dropDown) dropDowns.push_back({command.dropDown, {}});
+        if (dropDowns.empty() || dropDowns.back().first != command.dropDown)
+            dropDowns.push_back({command.dropDown, {}});
         dropDowns.back().second.push_back(command.text);
     }
     const std::vector<std::pair<std::string, std::vector<std::string>>> expected{
@@ -43,10 +44,14 @@ enum class Field { Depth, AntiAliasing, Shadows, Lights };
 
 int valueOf(const RenderSettings& settings, Field field) {
     switch (field) {
-        case Field::Depth: return settings.recursionDepth;
-        case Field::AntiAliasing: return static_cast<int>(settings.antiAliasing);
-        case Field::Shadows: return static_cast<int>(settings.shadowMode);
-        case Field::Lights: return static_cast<int>(settings.lights);
+        case Field::Depth:
+            return settings.recursionDepth;
+        case Field::AntiAliasing:
+            return static_cast<int>(settings.antiAliasing);
+        case Field::Shadows:
+            return static_cast<int>(settings.shadowMode);
+        case Field::Lights:
+            return static_cast<int>(settings.lights);
     }
     return -1;
 }
@@ -60,15 +65,15 @@ struct Expected {
 
 TEST(MenuTest, EverySettingsCommandWritesItsOneField) {
     const Expected expected[] = {
-        {40002, "Zero", Field::Depth, 0},          {40016, "One", Field::Depth, 1},
-        {40003, "Two", Field::Depth, 2},           {40005, "Three", Field::Depth, 3},
-        {40006, "Four", Field::Depth, 4},          {40007, "Five", Field::Depth, 5},
-        {40008, "Six", Field::Depth, 6},           {40009, "Seven", Field::Depth, 7},
-        {40010, "Eight", Field::Depth, 8},         {40011, "Nine", Field::Depth, 9},
-        {40012, "None", Field::AntiAliasing, 0},   {40013, "Supersampling (10x10)", Field::AntiAliasing, 1},
-        {40014, "Hard", Field::Shadows, 0},        {40015, "Soft Axes", Field::Shadows, 1},
-        {40019, "None", Field::Shadows, 2},        {40020, "Soft Jitter", Field::Shadows, 3},
-        {40017, "On", Field::Lights, 0},           {40018, "Off", Field::Lights, 1},
+        {40002, "Zero", Field::Depth, 0},        {40016, "One", Field::Depth, 1},
+        {40003, "Two", Field::Depth, 2},         {40005, "Three", Field::Depth, 3},
+        {40006, "Four", Field::Depth, 4},        {40007, "Five", Field::Depth, 5},
+        {40008, "Six", Field::Depth, 6},         {40009, "Seven", Field::Depth, 7},
+        {40010, "Eight", Field::Depth, 8},       {40011, "Nine", Field::Depth, 9},
+        {40012, "None", Field::AntiAliasing, 0}, {40013, "Supersampling (10x10)", Field::AntiAliasing, 1},
+        {40014, "Hard", Field::Shadows, 0},      {40015, "Soft Axes", Field::Shadows, 1},
+        {40019, "None", Field::Shadows, 2},      {40020, "Soft Jitter", Field::Shadows, 3},
+        {40017, "On", Field::Lights, 0},         {40018, "Off", Field::Lights, 1},
     };
     const RenderSettings starts[] = {
         RenderSettings{},

@@ -170,7 +170,8 @@ int main(int argc, char** argv) {
     } else if (mode == "close" && argc == 3) {
         status = close(display, std::strtoul(argv[2], nullptr, 0));
     } else {
-        std::fprintf(stderr, "usage: %s check SCENE WINDOW WIDTH SCREENSHOT SECONDS [REFERENCE] | close WINDOW\n", argv[0]);
+        std::fprintf(stderr, "usage: %s check SCENE WINDOW WIDTH SCREENSHOT SECONDS [REFERENCE] | close WINDOW\n",
+                     argv[0]);
     }
     XCloseDisplay(display);
     return status;

@@ -115,7 +115,7 @@ TEST_F(StressTest, ClosingMidRenderReturnsWithinASecond) {
     ASSERT_GE(window.progress(), 3);
 
     const auto start = std::chrono::steady_clock::now();
-    viewer->shutdown();
+    viewer->stopRender();
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, std::chrono::seconds(1));
     EXPECT_FALSE(viewer->control().running());

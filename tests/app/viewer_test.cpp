@@ -3,13 +3,13 @@
 #include "app/viewer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <unistd.h>
 
 #include "app/menu.h"
 #include "app/render_thread.h"
@@ -60,9 +60,9 @@ protected:
     static constexpr int kClientHeight = 30;
 
     void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("orvanel-viewer-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir =
+            std::filesystem::temp_directory_path() / ("orvanel-viewer-" + std::to_string(getpid()) + "-" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
         viewer->start();
     }
@@ -160,6 +160,31 @@ TEST_F(ViewerTest, OpeningSizesPictureImageAndWindowFromTheCamera) {
     EXPECT_EQ(window.progress(), kWidth * height + 1);
 }
 
+TEST_F(ViewerTest, SceneNamedAtStartUpOpensAsFileOpenAndReloadsInPlace) {
+    const std::string path = writeScene("wall.txt", kWallScene);
+    viewer->openPath(path);
+    EXPECT_TRUE(window.dialogInitialNames.empty());
+    EXPECT_EQ(window.title, "Orvanel's Ray Tracer - wall.txt");
+    ASSERT_TRUE(window.geometry);
+    EXPECT_EQ(window.geometry->x, 0);
+    EXPECT_EQ(window.geometry->height, kWidth + 100);
+    viewer->waitForRender();
+
+    // Changed on disk: read again, sized again, but not moved.
+    writeScene("wall.txt", kWideScene);
+    window.geometry = FakeWindow::Geometry{70, 40, 0, 0};
+    viewer->reload();
+    EXPECT_EQ(viewer->imageHeight(), kWidth / 2);
+    EXPECT_EQ(window.resizes, 1);
+    EXPECT_EQ(window.geometry->x, 70);
+    EXPECT_EQ(window.geometry->y, 40);
+    EXPECT_EQ(window.geometry->height, kWidth / 2 + 100);
+    EXPECT_EQ(window.title, "Orvanel's Ray Tracer - wall.txt");
+    viewer->waitForRender();
+    EXPECT_EQ(window.images.back()->at(0, 0), kWallPixel);
+    EXPECT_EQ(window.renderedTexts().size(), 2u);
+}
+
 TEST_F(ViewerTest, CancellingRendersTheLoadedSceneAgainWithoutReloading) {
     const std::string path = writeScene("wall.txt", kWallScene);
     open(path);
@@ -215,8 +240,8 @@ TEST_F(ViewerTest, UnreadableFileShowsItsFullPathThenRendersTheEmptyScene) {
 }
 
 TEST_F(ViewerTest, MalformedFileWarnsWhereAndRendersWhatWasRead) {
-    const std::string path = writeScene("broken.txt", std::string(kWallScene) +
-                                                          "SPHERE (0, 0, -3) oops (1, 1, 1) 0 1 (1, 1, 1) 1 1\n");
+    const std::string path =
+        writeScene("broken.txt", std::string(kWallScene) + "SPHERE (0, 0, -3) oops (1, 1, 1) 0 1 (1, 1, 1) 1 1\n");
     open(path);
     ASSERT_EQ(window.warnings.size(), 1u);
     EXPECT_NE(window.warnings[0].find(path), std::string::npos) << window.warnings[0];
@@ -325,7 +350,7 @@ TEST_F(ViewerTest, ShutdownDuringARenderStopsAndJoinsIt) {
         while (viewer->control().running()) std::this_thread::yield();
         window.release();
     });
-    viewer->shutdown();
+    viewer->stopRender();
     letGo.join();
     // Joined: no pixel after the fifth, no time, and the render's hold on
     // its image is gone.

@@ -35,7 +35,7 @@ if [[ -z "${ORVANEL_E2E_DISPLAY:-}" ]]; then
   fi
 
   export ORVANEL_E2E_DISPLAY=1 QT_QPA_PLATFORM=xcb
-  exec timeout 80 xvfb-run -a -s "-screen 0 800x600x24" "$0" "$@"
+  exec timeout 400 xvfb-run -a -s "-screen 0 800x600x24" "$0" "$@"
 fi
 
 fail() {
@@ -45,73 +45,84 @@ fail() {
   exit 1
 }
 
-# Prints the id of the visible window with exactly this title, waiting for it.
+# Prints the id of the visible window with exactly this title, waiting for
+# it; the limit is only a guard. xdotool gives up on a window that vanishes
+# while it searches, so the search is repeated until the time is up.
 wait_for_window() {
   local title="$1" deadline=$((SECONDS + $2)) id
   while ((SECONDS < deadline)); do
-    id="$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1 || true)"
+    id="$(timeout $((deadline - SECONDS + 1)) xdotool search --sync --onlyvisible --name "^${title}\$" 2>/dev/null |
+      head -n 1 || true)"
     if [[ -n "$id" ]]; then
       echo "$id"
       return 0
     fi
-    sleep 0.1
+    sleep 0.05
   done
   return 1
 }
 
-visible_windows() { xdotool search --onlyvisible --pid "$1" 2>/dev/null | wc -l || true; }
+# Opens a drop-down with its Alt key and waits until it is on the screen: a
+# second visible window of this process (the limit is only a guard).
+open_drop_down() {
+  xdotool windowfocus --sync "$window" 2>/dev/null || true
+  xdotool key "alt+$1"
+  local deadline=$((SECONDS + 10))
+  while ((SECONDS < deadline)); do
+    xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -qvx "$window" && return 0
+    sleep 0.05
+  done
+  return 1
+}
 
 "$viewer" >"$work/viewer.log" 2>&1 &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
 
-window="$(wait_for_window "Orvanel's Ray Tracer - Untitled" 15)" || fail "no window titled \"Orvanel's Ray Tracer - Untitled\""
+window="$(wait_for_window "Orvanel's Ray Tracer - Untitled" 60)"
+[[ -n "$window" ]] || fail "no window titled \"Orvanel's Ray Tracer - Untitled\""
 # No window manager: the window has no frame, and its first width is the
 # client area's, the picture's width for the whole run.
 eval "$(xdotool getwindowgeometry --shell "$window")"
 width="$WIDTH"
 
-# File/Open from the keyboard; retried, as a key may come before the
-# window takes the focus.
+# File/Open from the keyboard. The open dialog is the window titled "Open";
+# a key may come before the main window takes the focus, so the drop-down is
+# retried until it shows.
+dialog=""
 for attempt in 1 2 3 4 5; do
-  xdotool windowfocus --sync "$window" 2>/dev/null || true
-  xdotool key alt+f
-  sleep 0.3
-  xdotool key Return
-  for _ in $(seq 20); do
-    (($(visible_windows "$pid") >= 2)) && break 2
-    sleep 0.1
-  done
+  if open_drop_down f; then
+    xdotool key Return
+    dialog="$(wait_for_window Open 30)"
+    [[ -n "$dialog" ]] && break
+  fi
   xdotool key Escape Escape
 done
-(($(visible_windows "$pid") >= 2)) || fail "the open dialog did not appear"
+[[ -n "$dialog" ]] || fail "the open dialog did not appear"
 
+# The keys go to the window that has the focus: give it to the dialog first.
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
 xdotool type --delay 5 "$scene"
-sleep 0.2
 xdotool key Return
-wait_for_window "Orvanel's Ray Tracer - $(basename "$scene")" 15 >/dev/null || fail "the title did not take the file's name"
+[[ -n "$(wait_for_window "Orvanel's Ray Tracer - $(basename "$scene")" 60)" ]] ||
+  fail "the title did not take the file's name"
 
 reference=()
 if [[ -n "$cli" && -x "$cli" ]]; then
   "$cli" "$scene" -o "$work/reference.png" --width "$width" --quiet || fail "orvanel-render failed"
   reference=("$work/reference.png")
 fi
-"$checker" check "$scene" "$window" "$width" "$work/screen.png" 20 "${reference[@]}" ||
+"$checker" check "$scene" "$window" "$width" "$work/screen.png" 120 "${reference[@]}" ||
   fail "the screen does not show the picture"
 
 # Supersampling (Anti-Aliasing, second item) restarts a long render; close
-# the window while it runs.
-xdotool windowfocus --sync "$window" 2>/dev/null || true
-xdotool key alt+a
-sleep 0.3
+# the window while it runs. The close request reaches the window after the
+# keys, so the command has run by then.
+open_drop_down a || fail "the Anti-Aliasing drop-down did not open"
 xdotool key Down Return
-sleep 0.3
 "$checker" close "$window"
-for _ in $(seq 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then fail "the viewer did not exit within 10 s of closing"; fi
+# Waiting for the exit itself; the limit is only a guard.
+timeout 120 tail --pid="$pid" -f /dev/null || fail "the viewer did not exit after closing"
 status=0
 wait "$pid" || status=$?
 ((status == 0)) || fail "the viewer exited with status $status"

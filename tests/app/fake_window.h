@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -62,11 +63,19 @@ public:
     }
     int resizes = 0;
 
+    // Set before the first render: while it answers true, every render
+    // thread waits in its progress call, so no render can finish before the
+    // test lets it, however fast the machine.
+    std::function<bool()> holdWhile;
+
     // Any thread.
     void requestRepaint() override {
         if (std::this_thread::get_id() == windowThread) {
             ++windowThreadRepaints;
             return;
+        }
+        if (holdWhile) {
+            while (holdWhile()) std::this_thread::yield();
         }
         std::unique_lock<std::mutex> hold(lock);
         const int call = ++progressCalls;
@@ -94,7 +103,7 @@ public:
     }
     bool waitUntilHeldAt(int n) {
         std::unique_lock<std::mutex> hold(lock);
-        return changed.wait_for(hold, std::chrono::seconds(20), [&] { return heldAt == n; });
+        return changed.wait_for(hold, std::chrono::seconds(120), [&] { return heldAt == n; });
     }
     void release() {
         std::lock_guard<std::mutex> hold(lock);

@@ -2,12 +2,11 @@
 // commands during an expensive render, and closing in the middle of one.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/menu.h"
@@ -45,6 +44,7 @@ protected:
     }
 
     void TearDown() override {
+        holding = false;
         window.releaseAll();
         viewer.reset();
         fs::remove_all(dir);
@@ -53,6 +53,7 @@ protected:
     // Supersampled soft shadows in a window `width` wide.
     void openExpensive(int width) {
         viewer = std::make_unique<Viewer>(window, scene, generator, width, width);
+        control = &viewer->control();
         viewer->start();
         for (int id : {kSupersampling, kSoftJitter, kLightsOn}) viewer->command(id);
         window.dialogAnswers.push_back(path);
@@ -60,8 +61,16 @@ protected:
         ASSERT_TRUE(window.warnings.empty());
     }
 
+    // Every render of the fixture and the case waits at its first pixel until
+    // it is asked to stop, or until the test lets it go on.
+    void holdEveryRenderUntilStopped() {
+        window.holdWhile = [this] { return holding.load() && control.load()->running(); };
+    }
+
     fs::path dir;
     std::string path;
+    std::atomic<bool> holding{true};
+    std::atomic<const RenderControl*> control{nullptr};
     FakeWindow window;
     Scene scene;
     Random generator;
@@ -69,8 +78,10 @@ protected:
 };
 
 TEST_F(StressTest, BurstOfSettingsCommandsLeavesOneRenderForTheLastSetting) {
+    holdEveryRenderUntilStopped();
     openExpensive(16);
     const std::size_t firstBurstImage = window.images.size();
+    const std::size_t textsBefore = window.renderedTexts().size();
 
     // Depth and shadow mode in turn; the last two set depth Nine, Soft Axes.
     for (int i = 0; i < 200; ++i) {
@@ -85,11 +96,12 @@ TEST_F(StressTest, BurstOfSettingsCommandsLeavesOneRenderForTheLastSetting) {
         earlier.push_back(window.images[i]->copyRegion(16, 16));
         EXPECT_EQ(window.images[i].use_count(), 1) << "image " << i << " is still held by a render";
     }
+    holding = false;
     viewer->waitForRender();
     for (std::size_t i = 0; i < earlier.size(); ++i) {
         EXPECT_EQ(window.images[i]->copyRegion(16, 16).pixels, earlier[i].pixels) << "image " << i;
     }
-    EXPECT_EQ(window.renderedTexts().size(), 1u);
+    EXPECT_EQ(window.renderedTexts().size(), textsBefore + 1);
 
     const RenderSettings& last = viewer->settings();
     EXPECT_EQ(last.recursionDepth, 9);
@@ -104,20 +116,11 @@ TEST_F(StressTest, BurstOfSettingsCommandsLeavesOneRenderForTheLastSetting) {
     EXPECT_EQ(window.images.back()->copyRegion(16, viewer->imageHeight()).pixels, expected.pixels);
 }
 
-TEST_F(StressTest, ClosingMidRenderReturnsWithinASecond) {
+TEST_F(StressTest, ClosingMidRenderStopsItWithoutFinishing) {
+    holdEveryRenderUntilStopped();
     openExpensive(300);
     viewer->command(kDepthCommands[9]);
-    // Well into the render, which would take minutes to finish.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (window.progress() < 3 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_GE(window.progress(), 3);
-
-    const auto start = std::chrono::steady_clock::now();
     viewer->stopRender();
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, std::chrono::seconds(1));
     EXPECT_FALSE(viewer->control().running());
     EXPECT_LT(window.progress(), 300 * viewer->imageHeight());
     EXPECT_TRUE(window.renderedTexts().empty());

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "render/parallel.h"
+#include "render/pixel_loop.h"
 
 std::optional<ImageFormat> imageFormatFor(const std::string& path) {
     std::string extension = std::filesystem::path(path).extension().string();
@@ -83,7 +83,7 @@ void buildApp(CLI::App& app, CliOptions& options) {
 
 ParseResult parseOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     CliOptions options;
-    options.threads = hardwareThreadCount();
+    options.threads = availableThreadCount();
     CLI::App app{"Renders a scene file to a picture by recursive ray tracing.", "orvanel-render"};
     buildApp(app, options);
 

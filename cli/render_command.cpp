@@ -2,48 +2,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <mutex>
 #include <cstdio>
 #include <optional>
 #include <ostream>
 
 #include "cli/image_writer.h"
 #include "cli/progress.h"
-#include "render/bvh.h"
-#include "render/parallel.h"
+#include "render/render_scene.h"
 #include "scene/reader.h"
-
-RenderOutcome renderScene(const Scene& scene, const RenderSettings& settings, Random& generator, int width, int height,
-                          int threads, bool accelerate, const std::function<bool()>& stopRequested,
-                          const std::function<void()>& pixelDone) {
-    RenderOutcome outcome;
-    outcome.image = PixelImage(width, height);
-    std::optional<Bvh> bvh;
-    if (accelerate) bvh = buildBvh(scene);
-    const TraceContext context{scene, settings, generator, &outcome.counts, bvh ? &*bvh : nullptr};
-    PixelImage& image = outcome.image;
-    std::mutex progressLock;
-    outcome.complete = runParallelPixelLoop(context, width, height, threads, stopRequested,
-                                            [&](int row, int column, Pixel pixel) {
-                                                image.pixels[static_cast<std::size_t>(row) * width + column] = pixel;
-                                                if (!pixelDone) return;
-                                                const std::lock_guard<std::mutex> guard(progressLock);
-                                                pixelDone();
-                                            });
-    const int used = std::min(threads, std::max(1, height));
-    outcome.engine = std::to_string(used) + (used == 1 ? " thread, " : " threads, ");
-    if (bvh) {
-        outcome.engine += "bounding volume hierarchy (" + std::to_string(bvh->boundedCount()) + " objects bounded, " +
-                          std::to_string(bvh->alwaysTested.size()) + " tested on every ray)";
-    } else {
-        outcome.engine += "linear search";
-    }
-    return outcome;
-}
 
 namespace {
 
-void printStatistics(std::ostream& out, const RenderOutcome& outcome, std::chrono::steady_clock::duration elapsed) {
+void printStatistics(std::ostream& out, const RenderResult& outcome, std::chrono::steady_clock::duration elapsed) {
     const double seconds = std::chrono::duration<double>(elapsed).count();
     const long long milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     const RayCounts& counts = outcome.counts;
@@ -93,11 +63,20 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
 
     ProgressBar progress(err, static_cast<std::uint64_t>(options.width) * static_cast<std::uint64_t>(height),
                          interactive && !options.quiet);
-    const auto stopRequested = [stop] { return stop && stop->load(std::memory_order_relaxed); };
+    std::atomic<std::uint64_t> pixelsDone{0};
+    RenderRequest request;
+    request.width = options.width;
+    request.height = height;
+    request.threads = options.threads;
+    request.accelerate = !options.linearSearch;
+    request.countRays = options.stats;
+    request.control = {stop, &pixelsDone};
     const auto start = std::chrono::steady_clock::now();
-    const RenderOutcome outcome = renderScene(scene, options.settings, generator, options.width, height,
-                                              options.threads, !options.linearSearch, stopRequested,
-                                              [&progress] { progress.advance(); });
+    RenderResult outcome;
+    {
+        const ProgressWatch watch(progress, pixelsDone);
+        outcome = renderScene(scene, options.settings, generator, request);
+    }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     progress.finish();
 

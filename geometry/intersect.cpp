@@ -53,9 +53,10 @@ Matrix3 inverse(const Matrix3& matrix) {
     return result;
 }
 
-}  // namespace
-
-float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal) {
+// Each routine's parameter comes before its normal and never depends on it;
+// the any-hit question of a shadow ray skips the normal (kNormal false).
+template <bool kNormal>
+float sphereHit(Sphere sphere, Ray ray, float limit, Vec3& normal) {
     const Vec3 d = ray.direction;
     const float lengthD = length(d);
     const float a = lengthD * lengthD;
@@ -65,12 +66,15 @@ float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal) {
     const float c = lengthW * lengthW - sphere.radius * sphere.radius;
     float t = 0.0f;
     if (!nearestRoot(a, b, c, t)) return limit;
-    const Vec3 p = pointAt(ray.origin, t, d);
-    normalize(p - sphere.center, normal);
+    if constexpr (kNormal) {
+        const Vec3 p = pointAt(ray.origin, t, d);
+        normalize(p - sphere.center, normal);
+    }
     return t;
 }
 
-float intersectEllipsoid(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal) {
+template <bool kNormal>
+float ellipsoidHit(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal) {
     // Move the ray into the space where the ellipsoid is the unit sphere; t
     // is the same in both spaces.
     const Vec3 a1 = ellipsoid.axis1, a2 = ellipsoid.axis2, a3 = ellipsoid.axis3;
@@ -85,12 +89,16 @@ float intersectEllipsoid(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3&
     const float c = lengthO * lengthO - 1.0f;
     float t = 0.0f;
     if (!nearestRoot(a, b, c, t)) return limit;
-    // The normal comes back through the inverse transpose.
-    const Vec3 p = pointAt(ray.origin, t, ray.direction);
-    const Vec3 q = multiply(inv, p - ellipsoid.center);
-    normalize(multiplyTransposed(inv, q), normal);
+    if constexpr (kNormal) {
+        // The normal comes back through the inverse transpose.
+        const Vec3 p = pointAt(ray.origin, t, ray.direction);
+        const Vec3 q = multiply(inv, p - ellipsoid.center);
+        normalize(multiplyTransposed(inv, q), normal);
+    }
     return t;
 }
+
+}  // namespace
 
 float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& exit) {
     Vec3 n0{}, n2{}, n4{};
@@ -132,7 +140,10 @@ float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& e
     return entry;
 }
 
-float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal) {
+namespace {
+
+template <bool kNormal>
+float polygonHit(Polygon polygon, Ray ray, float limit, Vec3& normal) {
     const auto& v = polygon.vertices;
     if (v.size() < 3) return limit;
     const Vec3 o = ray.origin, d = ray.direction;
@@ -155,9 +166,11 @@ float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal) {
         if (t <= best && u >= 0.0f && s >= 0.0f && u + s <= 1.0f) best = t;
     }
     // The normal of the first triangle, whichever triangle was hit.
-    normalize(cross(v[1] - v[0], v[2] - v[0]), normal);
+    if constexpr (kNormal) normalize(cross(v[1] - v[0], v[2] - v[0]), normal);
     return best;
 }
+
+}  // namespace
 
 bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius,
                                float& tIn, float& tOut) {
@@ -185,7 +198,10 @@ bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec
     return true;
 }
 
-float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) {
+namespace {
+
+template <bool kNormal>
+float cylinderHit(Cylinder cylinder, Ray ray, Vec3& normal) {
     const Vec3 a = cylinder.top, b = cylinder.center, o = ray.origin, d = ray.direction;
     const float r = cylinder.radius;
     float t = kNoHit;
@@ -219,6 +235,7 @@ float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) {
         if (m > 0.0f) t = m;
     }
 
+    if (!kNormal) return t;
     if (t == tA) {
         normalize(a - b, normal);
     } else if (t == tB) {
@@ -233,27 +250,47 @@ float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) {
     return t;
 }
 
-float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit) {
+template <bool kNormal>
+float objectHit(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit) {
     switch (object.kind) {
         case ObjectKind::Sphere:
-            return intersectSphere({object.center, object.radius}, ray, limit, normal);
+            return sphereHit<kNormal>({object.center, object.radius}, ray, limit, normal);
         case ObjectKind::Ellipsoid:
-            return intersectEllipsoid({object.center, object.axis1, object.axis2, object.axis3}, ray, limit,
-                                      normal);
+            return ellipsoidHit<kNormal>({object.center, object.axis1, object.axis2, object.axis3}, ray, limit,
+                                         normal);
         case ObjectKind::Polygon:
-            return intersectPolygon({object.vertexCount, object.vertices}, ray, limit, normal);
+            return polygonHit<kNormal>({object.vertexCount, object.vertices}, ray, limit, normal);
         case ObjectKind::Box:
-            return intersectBox({object.corner, object.edge1, object.edge2, object.edge3}, ray, normal, entry,
-                                exit);
+            return intersectBox({object.corner, object.edge1, object.edge2, object.edge3}, ray, normal, entry, exit);
         case ObjectKind::Cylinder:
-            return intersectCylinder({object.top, object.center, object.radius}, ray, normal);
+            return cylinderHit<kNormal>({object.top, object.center, object.radius}, ray, normal);
     }
     return kNoHit;
+}
+
+}  // namespace
+
+float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal) {
+    return sphereHit<true>(sphere, ray, limit, normal);
+}
+
+float intersectEllipsoid(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal) {
+    return ellipsoidHit<true>(ellipsoid, ray, limit, normal);
+}
+
+float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal) {
+    return polygonHit<true>(polygon, ray, limit, normal);
+}
+
+float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) { return cylinderHit<true>(cylinder, ray, normal); }
+
+float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit) {
+    return objectHit<true>(object, ray, limit, normal, entry, exit);
 }
 
 bool blocksBefore(const SceneObject& object, Ray ray, float limit) {
     float entry = 0.0f, exit = kNoHit;
     Vec3 scratch{};
-    const float t = intersectObject(object, ray, limit, scratch, entry, exit);
+    const float t = objectHit<false>(object, ray, limit, scratch, entry, exit);
     return t < limit && entry < exit;
 }

@@ -107,8 +107,8 @@ float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& e
     normalize(cross(box.edge2, box.edge1), n4);
     // Faces in their fixed order; for a right-handed set of edges each normal
     // points out through its face.
-    const std::array<Vec3, 6> points{box.corner, box.corner + box.edge2, box.corner,
-                                     box.corner + box.edge1, box.corner, box.corner + box.edge3};
+    const std::array<Vec3, 6> points{box.corner, box.corner + box.edge2, box.corner, box.corner + box.edge1,
+                                     box.corner, box.corner + box.edge3};
     const std::array<Vec3, 6> normals{n0, -n0, n2, -n2, n4, -n4};
 
     Vec3 entryNormal{}, exitNormal{};
@@ -121,7 +121,7 @@ float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& e
             const float s = -(dot(w, normals[k]) / dn);
             if (entry <= s) entry = s;
             if (entry == s) entryNormal = normals[k];  // a tie goes to the later face
-        } else if (dn > 0.0f) {  // going out
+        } else if (dn > 0.0f) {                        // going out
             const float s = -(dot(w, normals[k]) / dn);
             if (exit >= s) exit = s;
             if (exit == s) exitNormal = normals[k];
@@ -172,8 +172,8 @@ float polygonHit(Polygon polygon, Ray ray, float limit, Vec3& normal) {
 
 }  // namespace
 
-bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius,
-                               float& tIn, float& tOut) {
+bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius, float& tIn,
+                               float& tOut) {
     const Vec3 rc = rayOrigin - base;
     Vec3 n = cross(rayDirection, axis);
     const float ln = length(n);
@@ -256,8 +256,7 @@ float objectHit(const SceneObject& object, Ray ray, float limit, Vec3& normal, f
         case ObjectKind::Sphere:
             return sphereHit<kNormal>({object.center, object.radius}, ray, limit, normal);
         case ObjectKind::Ellipsoid:
-            return ellipsoidHit<kNormal>({object.center, object.axis1, object.axis2, object.axis3}, ray, limit,
-                                         normal);
+            return ellipsoidHit<kNormal>({object.center, object.axis1, object.axis2, object.axis3}, ray, limit, normal);
         case ObjectKind::Polygon:
             return polygonHit<kNormal>({object.vertexCount, object.vertices}, ray, limit, normal);
         case ObjectKind::Box:

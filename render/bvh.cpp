@@ -113,14 +113,14 @@ std::pair<double, double> singularRange(const Dvec& a1, const Dvec& a2, const Dv
     const double m01 = dotD(a1, a2), m02 = dotD(a1, a3), m12 = dotD(a2, a3);
     const double mean = (m00 + m11 + m22) / 3.0;
     const double off = m01 * m01 + m02 * m02 + m12 * m12;
-    const double spread = std::sqrt(((m00 - mean) * (m00 - mean) + (m11 - mean) * (m11 - mean) +
-                                     (m22 - mean) * (m22 - mean) + 2.0 * off) / 6.0);
+    const double spread = std::sqrt(
+        ((m00 - mean) * (m00 - mean) + (m11 - mean) * (m11 - mean) + (m22 - mean) * (m22 - mean) + 2.0 * off) / 6.0);
     double largest = mean, middle = mean;
     if (spread > 0.0) {
         const double b00 = (m00 - mean) / spread, b11 = (m11 - mean) / spread, b22 = (m22 - mean) / spread;
         const double b01 = m01 / spread, b02 = m02 / spread, b12 = m12 / spread;
-        const double half = 0.5 * (b00 * (b11 * b22 - b12 * b12) - b01 * (b01 * b22 - b12 * b02) +
-                                   b02 * (b01 * b12 - b11 * b02));
+        const double half =
+            0.5 * (b00 * (b11 * b22 - b12 * b12) - b01 * (b01 * b22 - b12 * b02) + b02 * (b01 * b12 - b11 * b02));
         const double phi = std::acos(std::clamp(half, -1.0, 1.0)) / 3.0;
         largest = mean + 2.0 * spread * std::cos(phi);
         const double smallest = mean + 2.0 * spread * std::cos(phi + 2.0 * std::numbers::pi / 3.0);
@@ -235,8 +235,7 @@ ObjectBound boundBox(const SceneObject& object) {
     const double magnitude = std::max(largestOf(b.lower), largestOf(b.upper));
     const double l1 = normD(e1), l2 = normD(e2), l3 = normD(e3);
     const double det = std::fabs(dotD(e1, crossD(e2, e3)));
-    if (magnitude > kLargest || std::min({l1, l2, l3}) < kSmallestRelative * std::max(1.0, magnitude) ||
-        !(det > 0.0)) {
+    if (magnitude > kLargest || std::min({l1, l2, l3}) < kSmallestRelative * std::max(1.0, magnitude) || !(det > 0.0)) {
         return ObjectBound{};
     }
     const double condition = l1 * l2 * l3 / det;
@@ -425,11 +424,9 @@ private:
         const double splitCost = 0.5 + bestCost / bounds.halfArea();
         if (count <= kMaxLeafSize && splitCost >= static_cast<double>(count)) return begin;
         const double lo = centroids.lower[bestAxis], extent = centroids.upper[bestAxis] - lo;
-        const auto middle = std::partition(items_.begin() + static_cast<std::ptrdiff_t>(begin),
-                                           items_.begin() + static_cast<std::ptrdiff_t>(end),
-                                           [&](const BuildItem& item) {
-                                               return binOf(item.centroid[bestAxis], lo, extent) <= bestBin;
-                                           });
+        const auto middle = std::partition(
+            items_.begin() + static_cast<std::ptrdiff_t>(begin), items_.begin() + static_cast<std::ptrdiff_t>(end),
+            [&](const BuildItem& item) { return binOf(item.centroid[bestAxis], lo, extent) <= bestBin; });
         return static_cast<std::size_t>(middle - items_.begin());
     }
 
@@ -528,7 +525,8 @@ void buildDirectionTable(const Scene& scene, const std::vector<ObjectBound>& bou
         const Dvec axis{std::bit_cast<float>(bits[0]), std::bit_cast<float>(bits[1]), std::bit_cast<float>(bits[2])};
         const double length = normD(axis);
         if (!(length > 0.0)) continue;  // never reached: such a cylinder is not bounded
-        bvh.parallelAxes.push_back({static_cast<float>(axis[0]), static_cast<float>(axis[1]), static_cast<float>(axis[2])});
+        bvh.parallelAxes.push_back(
+            {static_cast<float>(axis[0]), static_cast<float>(axis[1]), static_cast<float>(axis[2])});
         for (int cell = 0; cell < kCellCount; ++cell) {
             const double c = std::fabs(dotD(centers[cell], axis)) / length;
             if (c >= cosines[cell]) cells[cell].insert(cells[cell].end(), cylinders.begin(), cylinders.end());
@@ -576,12 +574,12 @@ double enterNode(const BvhNode& node, const RayFrame& ray, double tMax) {
     // axes (at least the distance) and squared.
     double far = 0.0, farSquared = 0.0;
     for (int i = 0; i < 3; ++i) {
-        const double reach = std::max(std::fabs(ray.origin[i] - node.lower[i]), std::fabs(ray.origin[i] - node.upper[i]));
+        const double reach =
+            std::max(std::fabs(ray.origin[i] - node.lower[i]), std::fabs(ray.origin[i] - node.upper[i]));
         far += reach;
         farSquared += reach * reach;
     }
-    const double margin =
-        node.linear * (far + ray.originSize) + std::min(node.quadratic * farSquared, node.root * far);
+    const double margin = node.linear * (far + ray.originSize) + std::min(node.quadratic * farSquared, node.root * far);
     double t0 = 0.0, t1 = tMax;
     for (int i = 0; i < 3; ++i) {
         double a = (node.lower[i] - margin - ray.origin[i]) * ray.inverse[i];
@@ -690,7 +688,8 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
             if (pending.entry > reachOf(query.t)) continue;
             const BvhNode& node = bvh.nodes[static_cast<std::size_t>(pending.node)];
             if (node.count > 0) {
-                for (std::int32_t k = 0; k < node.count; ++k) query.test(bvh.items[static_cast<std::size_t>(node.first + k)]);
+                for (std::int32_t k = 0; k < node.count; ++k)
+                    query.test(bvh.items[static_cast<std::size_t>(node.first + k)]);
                 continue;
             }
             std::int32_t near = pending.node + 1, far = node.first;
@@ -820,8 +819,8 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
         // The samples' float rounding may carry them a little past the radius.
         const Dvec toLight = widen(light) - Dvec{frame.origin[0], frame.origin[1], frame.origin[2]};
         const double distance = normD(toLight), within = std::fabs(static_cast<double>(radius)) * (1.0 + 1e-5) + 1e-30;
-        beam.nearlyParallelCylinders = !(within < 0.5 * distance) ||
-                                       beamMayNeedDirectionTable(bvh, toLight, std::asin(within / distance) + 1e-6);
+        beam.nearlyParallelCylinders =
+            !(within < 0.5 * distance) || beamMayNeedDirectionTable(bvh, toLight, std::asin(within / distance) + 1e-6);
     }
 
     // The widened box of a node or an object, if it meets the beam's box.

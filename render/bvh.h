@@ -15,11 +15,11 @@
 // to test outright for such rays.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <array>
 #include <vector>
 
 #include "geometry/vec3.h"

@@ -31,8 +31,8 @@ int countBlocked(const TraceContext& context, Vec3 origin, const Light& light,
     if (context.counts) context.counts->shadow += directions.size();
     int blocked = 0;
     ShadowBeam beam;
-    if (context.accelerator && gatherShadowBeam(*context.accelerator, context.scene, origin, light.position, light.radius,
-                                                   directions, beam)) {
+    if (context.accelerator &&
+        gatherShadowBeam(*context.accelerator, context.scene, origin, light.position, light.radius, directions, beam)) {
         int lastBlocker = -1;
         for (const Vec3& direction : directions) {
             blocked += beamRayIsBlocked(*context.accelerator, context.scene, beam, {origin, direction}, lastBlocker);
@@ -43,9 +43,7 @@ int countBlocked(const TraceContext& context, Vec3 origin, const Light& light,
     return blocked;
 }
 
-float visibility(int blocked, int count) {
-    return 1.0f - static_cast<float>(blocked) / static_cast<float>(count);
-}
+float visibility(int blocked, int count) { return 1.0f - static_cast<float>(blocked) / static_cast<float>(count); }
 
 }  // namespace
 
@@ -87,8 +85,8 @@ float softShadowJitter(const TraceContext& context, Vec3 origin, int lightIndex)
     return visibility(countBlocked(context, origin, light, samples), kSoftShadowSamples);
 }
 
-void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out,
-                float specularWeight, float surfaceOffset, Vec3 view) {
+void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out, float specularWeight,
+                float surfaceOffset, Vec3 view) {
     const SceneObject& object = context.scene.objectList[static_cast<std::size_t>(objectIndex)];
     const Color c = object.color;
     if (context.settings.lights == LightsSetting::Off) {
@@ -138,8 +136,8 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         const Vec3 mirrored = twoLn * normal - toLight;
         const float rv = dot(mirrored, view);
         if (rv > 0.0f) {
-            const float h = static_cast<float>(std::pow(static_cast<double>(rv), static_cast<double>(object.shininess)) *
-                                               specularWeight);
+            const float h = static_cast<float>(
+                std::pow(static_cast<double>(rv), static_cast<double>(object.shininess)) * specularWeight);
             specular = {specular.red + (s * h) * lc.red, specular.green + (s * h) * lc.green,
                         specular.blue + (s * h) * lc.blue};
         }

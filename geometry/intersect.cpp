@@ -143,29 +143,22 @@ float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& e
 namespace {
 
 template <bool kNormal>
+float fanHit(std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal) {
+    if (fan.empty()) return limit;
+    float best = limit;
+    for (const FanTriangle& triangle : fan) best = fanTriangleHit(triangle, ray, best);
+    // The normal of the first triangle, whichever triangle was hit.
+    if constexpr (kNormal) normalize(fan[0].n, normal);
+    return best;
+}
+
+template <bool kNormal>
 float polygonHit(Polygon polygon, Ray ray, float limit, Vec3& normal) {
     const auto& v = polygon.vertices;
     if (v.size() < 3) return limit;
-    const Vec3 o = ray.origin, d = ray.direction;
     float best = limit;
-    for (std::size_t i = 0; i + 2 < v.size(); ++i) {
-        const Vec3 e1 = v[i + 1] - v[0];
-        const Vec3 e2 = v[i + 2] - v[0];
-        const float t = rayPlaneDistance(o, d, v[0], e1, e2);
-        if (t < 0.0f || std::isnan(t)) continue;
-        // Coordinates of the hit in the edge basis, from the inverse of the
-        // 2x2 Gram matrix of e1 and e2.
-        const float l1 = length(e1), l2 = length(e2), d12 = dot(e1, e2);
-        const float l1Squared = l1 * l1, l2Squared = l2 * l2;
-        const float inv = 1.0f / (l1Squared * l2Squared - d12 * d12);
-        const Vec3 w = pointAt(o, t, d) - v[0];
-        const float we1 = dot(w, e1), we2 = dot(w, e2);
-        const float offDiagonal = -1.0f * d12;
-        const float u = (l2Squared * we1 + offDiagonal * we2) * inv;
-        const float s = (offDiagonal * we1 + l1Squared * we2) * inv;
-        if (t <= best && u >= 0.0f && s >= 0.0f && u + s <= 1.0f) best = t;
-    }
-    // The normal of the first triangle, whichever triangle was hit.
+    for (std::size_t i = 0; i + 2 < v.size(); ++i)
+        best = fanTriangleHit(fanTriangle(v[0], v[i + 1], v[i + 2]), ray, best);
     if constexpr (kNormal) normalize(cross(v[1] - v[0], v[2] - v[0]), normal);
     return best;
 }
@@ -251,13 +244,15 @@ float cylinderHit(Cylinder cylinder, Ray ray, Vec3& normal) {
 }
 
 template <bool kNormal>
-float objectHit(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit) {
+float objectHit(const SceneObject& object, std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal,
+                float& entry, float& exit) {
     switch (object.kind) {
         case ObjectKind::Sphere:
             return sphereHit<kNormal>({object.center, object.radius}, ray, limit, normal);
         case ObjectKind::Ellipsoid:
             return ellipsoidHit<kNormal>({object.center, object.axis1, object.axis2, object.axis3}, ray, limit, normal);
         case ObjectKind::Polygon:
+            if (!fan.empty()) return fanHit<kNormal>(fan, ray, limit, normal);
             return polygonHit<kNormal>({object.vertexCount, object.vertices}, ray, limit, normal);
         case ObjectKind::Box:
             return intersectBox({object.corner, object.edge1, object.edge2, object.edge3}, ray, normal, entry, exit);
@@ -281,15 +276,53 @@ float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal) {
     return polygonHit<true>(polygon, ray, limit, normal);
 }
 
-float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) { return cylinderHit<true>(cylinder, ray, normal); }
-
-float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit) {
-    return objectHit<true>(object, ray, limit, normal, entry, exit);
+float intersectFan(std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal) {
+    return fanHit<true>(fan, ray, limit, normal);
 }
 
-bool blocksBefore(const SceneObject& object, Ray ray, float limit) {
+float fanParameter(std::span<const FanTriangle> fan, Ray ray, float limit) {
+    Vec3 unused{};
+    return fanHit<false>(fan, ray, limit, unused);
+}
+
+FanTriangle fanTriangle(Vec3 v0, Vec3 v1, Vec3 v2) {
+    FanTriangle triangle{};
+    triangle.v0 = v0;
+    triangle.e1 = v1 - v0;
+    triangle.e2 = v2 - v0;
+    triangle.n = cross(triangle.e1, triangle.e2);
+    // The inverse of the 2x2 Gram matrix of e1 and e2 gives the hit's
+    // coordinates in the edge basis.
+    const float l1 = length(triangle.e1), l2 = length(triangle.e2), d12 = dot(triangle.e1, triangle.e2);
+    triangle.l1Squared = l1 * l1;
+    triangle.l2Squared = l2 * l2;
+    triangle.inverse = 1.0f / (triangle.l1Squared * triangle.l2Squared - d12 * d12);
+    triangle.offDiagonal = -1.0f * d12;
+    return triangle;
+}
+
+float fanTriangleHit(const FanTriangle& triangle, Ray ray, float best) {
+    const Vec3 o = ray.origin, d = ray.direction;
+    // The plane's parameter as rayPlaneDistance forms it.
+    const float t = -(dot(o - triangle.v0, triangle.n) / dot(d, triangle.n));
+    if (t < 0.0f || std::isnan(t)) return best;
+    const Vec3 w = pointAt(o, t, d) - triangle.v0;
+    const float we1 = dot(w, triangle.e1), we2 = dot(w, triangle.e2);
+    const float u = (triangle.l2Squared * we1 + triangle.offDiagonal * we2) * triangle.inverse;
+    const float s = (triangle.offDiagonal * we1 + triangle.l1Squared * we2) * triangle.inverse;
+    return t <= best && u >= 0.0f && s >= 0.0f && u + s <= 1.0f ? t : best;
+}
+
+float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) { return cylinderHit<true>(cylinder, ray, normal); }
+
+float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit,
+                      std::span<const FanTriangle> fan) {
+    return objectHit<true>(object, fan, ray, limit, normal, entry, exit);
+}
+
+bool blocksBefore(const SceneObject& object, Ray ray, float limit, std::span<const FanTriangle> fan) {
     float entry = 0.0f, exit = kNoHit;
     Vec3 scratch{};
-    const float t = objectHit<false>(object, ray, limit, scratch, entry, exit);
+    const float t = objectHit<false>(object, fan, ray, limit, scratch, entry, exit);
     return t < limit && entry < exit;
 }

@@ -599,6 +599,7 @@ double reachOf(float best) { return static_cast<double>(best) * (1.0 + 0x1p-30);
 // an object is asked with a limit just above the best, so that a polygon can
 // report a hit exactly at it (its miss then returns that limit, above the best).
 struct NearestQuery {
+    const Bvh& bvh;
     const std::vector<SceneObject>& objects;
     Ray ray;
     float t = kNoHit;
@@ -610,7 +611,8 @@ struct NearestQuery {
         const float limit = earlier ? std::nextafter(t, std::numeric_limits<float>::infinity()) : t;
         float entry = 0.0f, exit = kNoHit;
         Vec3 n{};
-        const float hit = intersectObject(objects[static_cast<std::size_t>(j)], ray, limit, n, entry, exit);
+        const float hit =
+            intersectObject(objects[static_cast<std::size_t>(j)], ray, limit, n, entry, exit, bvh.fanOf(j));
         if (entry < exit && (hit < t || (earlier && hit == t))) {
             t = hit;
             index = j;
@@ -667,13 +669,22 @@ Bvh buildBvh(const Scene& scene) {
         Builder(*items, bvh).build(0, items->size(), 0);
     }
     buildDirectionTable(scene, bounds, bvh);
+    bvh.fanStart.reserve(objects.size() + 1);
+    bvh.fanStart.push_back(0);
+    for (const SceneObject& object : objects) {
+        const auto& v = object.vertices;
+        if (object.kind == ObjectKind::Polygon) {
+            for (std::size_t i = 0; i + 2 < v.size(); ++i) bvh.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
+        }
+        bvh.fanStart.push_back(static_cast<std::int32_t>(bvh.fans.size()));
+    }
     return bvh;
 }
 
 bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal) {
     RayFrame frame;
     if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return false;
-    NearestQuery query{scene.objectList, ray};
+    NearestQuery query{bvh, scene.objectList, ray};
     for (const std::int32_t j : bvh.alwaysTested) query.test(j);
     const auto [first, last] = parallelCylinders(bvh, ray);
     for (const std::int32_t* j = first; j != last; ++j) query.test(*j);
@@ -719,7 +730,7 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return std::nullopt;
     const auto& objects = scene.objectList;
     for (const std::int32_t j : bvh.alwaysTested) {
-        if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f)) return true;
+        if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return true;
     }
     const auto [first, last] = parallelCylinders(bvh, ray);
     for (const std::int32_t* j = first; j != last; ++j) {
@@ -736,7 +747,7 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
             if (node.count > 0) {
                 for (std::int32_t k = 0; k < node.count; ++k) {
                     const std::int32_t j = bvh.items[static_cast<std::size_t>(node.first + k)];
-                    if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f)) return true;
+                    if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return true;
                 }
                 continue;
             }
@@ -764,8 +775,8 @@ double marginFor(const BvhNode& node, const double origin[3], double originSize)
     return node.linear * (far + originSize) + std::min(node.quadratic * farSquared, node.root * far);
 }
 
-bool blocks(const std::vector<SceneObject>& objects, std::int32_t j, Ray ray, int& lastBlocker) {
-    if (!blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f)) return false;
+bool blocks(const Bvh& bvh, const std::vector<SceneObject>& objects, std::int32_t j, Ray ray, int& lastBlocker) {
+    if (!blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return false;
     lastBlocker = j;
     return true;
 }
@@ -861,14 +872,14 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
 
 bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam, Ray ray, int& lastBlocker) {
     const auto& objects = scene.objectList;
-    if (lastBlocker >= 0 && blocks(objects, lastBlocker, ray, lastBlocker)) return true;
+    if (lastBlocker >= 0 && blocks(bvh, objects, lastBlocker, ray, lastBlocker)) return true;
     for (const std::int32_t j : bvh.alwaysTested) {
-        if (blocks(objects, j, ray, lastBlocker)) return true;
+        if (blocks(bvh, objects, j, ray, lastBlocker)) return true;
     }
     if (beam.nearlyParallelCylinders) {
         const auto [first, last] = parallelCylinders(bvh, ray);
         for (const std::int32_t* j = first; j != last; ++j) {
-            if (blocks(objects, *j, ray, lastBlocker)) return true;
+            if (blocks(bvh, objects, *j, ray, lastBlocker)) return true;
         }
     }
     const double o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
@@ -890,7 +901,7 @@ bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam
             t0 = std::max(t0, a);
             t1 = std::min(t1, b);
         }
-        if (t0 <= t1 && blocks(objects, candidate.object, ray, lastBlocker)) return true;
+        if (t0 <= t1 && blocks(bvh, objects, candidate.object, ray, lastBlocker)) return true;
     }
     return false;
 }

@@ -22,6 +22,7 @@
 #include <span>
 #include <vector>
 
+#include "geometry/shapes.h"
 #include "geometry/vec3.h"
 #include "scene/scene.h"
 
@@ -54,6 +55,14 @@ struct Bvh {
     std::vector<Vec3> parallelAxes;
     double cellRadius = 0.0;
     std::size_t objectCount = 0;  // of the scene it was built for
+    // Every polygon's fan, computed once: fans[fanStart[j] .. fanStart[j + 1]).
+    std::vector<FanTriangle> fans;
+    std::vector<std::int32_t> fanStart;
+
+    std::span<const FanTriangle> fanOf(std::int32_t object) const {
+        const auto j = static_cast<std::size_t>(object);
+        return {fans.data() + fanStart[j], static_cast<std::size_t>(fanStart[j + 1] - fanStart[j])};
+    }
 
     std::size_t boundedCount() const { return items.size(); }
 };

@@ -73,14 +73,25 @@ float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex) {
 
 float softShadowJitter(const TraceContext& context, Vec3 origin, int lightIndex) {
     const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
+    std::array<float, kSoftShadowSamples> xs, ys, zs;
+    for (int n = 0; n < kSoftShadowSamples; ++n) {
+        xs[n] = static_cast<float>(context.generator.next());
+        ys[n] = static_cast<float>(context.generator.next());
+        zs[n] = static_cast<float>(context.generator.next());
+    }
+    // normalize and the sample, written out over arrays so that the compiler
+    // can take several samples at once. A float square root is the double
+    // one rounded to float, bit for bit, and vectorises.
+    const Vec3 p = light.position;
+    const float r = light.radius;
     std::array<Vec3, kSoftShadowSamples> samples;
-    for (Vec3& sample : samples) {
-        const float x = static_cast<float>(context.generator.next());
-        const float y = static_cast<float>(context.generator.next());
-        const float z = static_cast<float>(context.generator.next());
-        Vec3 u{};
-        normalize(Vec3{x, y, z} - light.position, u);
-        sample = light.position + light.radius * u;
+    for (int n = 0; n < kSoftShadowSamples; ++n) {
+        const float dx = xs[n] - p.x, dy = ys[n] - p.y, dz = zs[n] - p.z;
+        const float len = std::sqrt(dx * dx + dy * dy + dz * dz);
+        const bool unit = len != 0.0f && len == len;  // else the direction stays zero
+        const float qx = dx / len, qy = dy / len, qz = dz / len;
+        const float ux = unit ? qx : 0.0f, uy = unit ? qy : 0.0f, uz = unit ? qz : 0.0f;
+        samples[n] = {p.x + r * ux, p.y + r * uy, p.z + r * uz};
     }
     return visibility(countBlocked(context, origin, light, samples), kSoftShadowSamples);
 }

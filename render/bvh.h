@@ -1,18 +1,10 @@
 // A bounding volume hierarchy over the scene's objects that answers exactly
 // what the linear search in list order answers.
 //
-// Bounds must hold what the intersection routines compute in float, not
-// just the ideal shapes: rounding lets a routine report a hit a little off
-// the surface, the more so the farther the ray starts (for the quadratics,
-// with the square of that distance over the radius). Each node therefore
-// carries a margin that grows with the ray origin's distance, and is widened
-// per ray. Objects whose data is not finite or too ill-conditioned for such a
-// margin are tested on every ray; rays that are not finite or of extreme
-// magnitude take the linear search.
-//
-// A cylinder's side test is ill-conditioned for rays almost parallel to its
-// axis; a table over ray directions lists, per direction cell, the cylinders
-// to test outright for such rays.
+// render/bvh_bounds.h says what is bounded and how widely; the tree is built
+// in bvh_build.cpp and walked in bvh_traversal.cpp; cylinders seen almost
+// along their axis go through the table of bvh_direction_table.h. Rays that
+// are not finite or of extreme magnitude take the linear search.
 #pragma once
 
 #include <array>
@@ -25,6 +17,9 @@
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
 #include "scene/scene.h"
+
+// Deepest a tree grows; traversal stacks are sized by it.
+inline constexpr int kMaxBvhDepth = 60;
 
 struct BvhNode {
     float lower[3];

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
@@ -33,6 +34,28 @@ struct BvhNode {
     std::int32_t count;  // leaf: number of entries; inner: 0 (the first child follows the node)
 };
 
+inline constexpr float kEmptyLower = std::numeric_limits<float>::infinity();
+
+// A node's box already widened for every origin of a region, in float.
+struct FloatBox {
+    float lower[3];
+    float upper[3];
+};
+
+// Ray origins whose widening was applied once when the tree was built:
+// exactly the eye, or anywhere near the surfaces (where every reflected,
+// refracted and shadow ray starts).
+struct OriginRegion {
+    float lower[3] = {kEmptyLower, kEmptyLower, kEmptyLower};  // empty until built: holds nothing
+    float upper[3] = {-kEmptyLower, -kEmptyLower, -kEmptyLower};
+    std::vector<FloatBox> boxes;  // one per node
+
+    bool holds(Vec3 p) const {
+        return p.x >= lower[0] && p.x <= upper[0] && p.y >= lower[1] && p.y <= upper[1] && p.z >= lower[2] &&
+               p.z <= upper[2];
+    }
+};
+
 struct Bvh {
     // Two trees: objects with tight margins, and those whose margins grow
     // fast with distance (skewed boxes and ellipsoids), kept apart so they do
@@ -53,6 +76,9 @@ struct Bvh {
     // Every polygon's fan, computed once: fans[fanStart[j] .. fanStart[j + 1]).
     std::vector<FanTriangle> fans;
     std::vector<std::int32_t> fanStart;
+    // Other origins have each node widened per ray.
+    OriginRegion eye;
+    OriginRegion surfaces;
 
     std::span<const FanTriangle> fanOf(std::int32_t object) const {
         const auto j = static_cast<std::size_t>(object);

@@ -150,6 +150,66 @@ private:
     Bvh& bvh_;
 };
 
+// The largest widening of `node` for an origin anywhere in [lower, upper]:
+// every term of the per-ray widening grows with the distances from the
+// origin to the box, which are largest at a corner of the region.
+double largestMargin(const BvhNode& node, const double lower[3], const double upper[3]) {
+    double far = 0.0, farSquared = 0.0, originSize = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const double reach = std::max({std::fabs(lower[i] - node.lower[i]), std::fabs(lower[i] - node.upper[i]),
+                                       std::fabs(upper[i] - node.lower[i]), std::fabs(upper[i] - node.upper[i])});
+        far += reach;
+        farSquared += reach * reach;
+        originSize = std::max({originSize, std::fabs(lower[i]), std::fabs(upper[i])});
+    }
+    const double margin = node.linear * (far + originSize) + std::min(node.quadratic * farSquared, node.root * far);
+    return margin * (1.0 + 0x1p-40);  // the rounding of this sum
+}
+
+void widenFor(const Bvh& bvh, OriginRegion& region, const double lower[3], const double upper[3]) {
+    for (int i = 0; i < 3; ++i) {
+        region.lower[i] = floatBelow(lower[i]);
+        region.upper[i] = floatAbove(upper[i]);
+    }
+    region.boxes.reserve(bvh.nodes.size());
+    for (const BvhNode& node : bvh.nodes) {
+        const double margin = largestMargin(node, lower, upper);
+        FloatBox box{};
+        for (int i = 0; i < 3; ++i) {
+            box.lower[i] = floatBelow(node.lower[i] - margin);
+            box.upper[i] = floatAbove(node.upper[i] + margin);
+        }
+        region.boxes.push_back(box);
+    }
+}
+
+// The eye, and the box around every bounded object with room for the float
+// error of hit points and the offset of the rays that leave them.
+void widenForOrigins(const Scene& scene, const std::vector<BuildItem>& items, Bvh& bvh) {
+    const Vec3 eye = scene.camera.screenCenter + scene.camera.eyeOffset;  // as the primary rays form it
+    const double at[3] = {eye.x, eye.y, eye.z};
+    if (std::isfinite(at[0]) && std::isfinite(at[1]) && std::isfinite(at[2]) &&
+        std::max({std::fabs(at[0]), std::fabs(at[1]), std::fabs(at[2])}) <= kLargest) {
+        widenFor(bvh, bvh.eye, at, at);
+    }
+    if (items.empty()) return;
+    double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
+    for (const BuildItem& item : items) {
+        for (int i = 0; i < 3; ++i) {
+            lower[i] = std::min(lower[i], item.lower[i]);
+            upper[i] = std::max(upper[i], item.upper[i]);
+        }
+    }
+    double size = 0.0;
+    for (int i = 0; i < 3; ++i) size = std::max(size, upper[i] - lower[i]);
+    for (int i = 0; i < 3; ++i) {
+        const double room = 0.01 + 0.01 * size + 0x1p-20 * std::max(std::fabs(lower[i]), std::fabs(upper[i]));
+        lower[i] -= room;
+        upper[i] += room;
+    }
+    widenFor(bvh, bvh.surfaces, lower, upper);
+}
+
 }  // namespace
 
 Bvh buildBvh(const Scene& scene) {
@@ -183,6 +243,8 @@ Bvh buildBvh(const Scene& scene) {
         bvh.roots.push_back(static_cast<std::int32_t>(bvh.nodes.size()));
         Builder(*items, bvh).build(0, items->size(), 0);
     }
+    tight.insert(tight.end(), loose.begin(), loose.end());
+    widenForOrigins(scene, tight, bvh);
     buildDirectionTable(scene, bounds, bvh);
     bvh.fanStart.reserve(objects.size() + 1);
     bvh.fanStart.push_back(0);

@@ -98,6 +98,99 @@ struct Pending {
 
 constexpr int kStackSize = kMaxBvhDepth + 4;
 
+// The node test for rays from anywhere: each node widened for this ray.
+struct WidenedPerRay {
+    const Bvh& bvh;
+    const RayFrame& frame;
+    double operator()(std::int32_t node, double tMax) const {
+        return enterNode(bvh.nodes[static_cast<std::size_t>(node)], frame, tMax);
+    }
+};
+
+// The node test for rays from an origin region: the boxes were widened for
+// all of it when the tree was built, and the slab test runs in float. Its
+// rounding is covered as in the classic robust float slab test: the far
+// parameter is stretched by 2 gamma(3) (three roundings each of 2^-24), the
+// near one shrunk as much before it is compared with a reach.
+struct WidenedForRegion {
+    static constexpr float kStretch = 1.0f + 4.0f * 0x1p-23f;
+    static constexpr float kShrink = 1.0f - 4.0f * 0x1p-23f;
+
+    const FloatBox* boxes;
+    float origin[3];
+    float inverse[3];
+
+    WidenedForRegion(const OriginRegion& region, Ray ray) : boxes(region.boxes.data()) {
+        const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+        origin[0] = ray.origin.x;
+        origin[1] = ray.origin.y;
+        origin[2] = ray.origin.z;
+        for (int i = 0; i < 3; ++i) {
+            // A huge finite slope instead of infinity keeps 0 * slope from becoming NaN.
+            inverse[i] = d[i] != 0.0f ? 1.0f / d[i] : std::copysign(0x1p100f, d[i]);
+        }
+    }
+
+    double operator()(std::int32_t node, double tMax) const {
+        const FloatBox& box = boxes[node];
+        // tMax rounded to float and raised past its rounding.
+        float t0 = 0.0f, t1 = static_cast<float>(tMax) * kStretch;
+        for (int i = 0; i < 3; ++i) {
+            float a = (box.lower[i] - origin[i]) * inverse[i];
+            float b = (box.upper[i] - origin[i]) * inverse[i];
+            if (a > b) std::swap(a, b);
+            t0 = std::max(t0, a);
+            t1 = std::min(t1, b * kStretch);
+        }
+        return t0 <= t1 ? static_cast<double>(t0 * kShrink) : kFarAway;
+    }
+};
+
+// Walks the tree from `root`, nearer child first, never into a node that
+// the ray enters beyond `reach()`. `leaf(first, count)` tests a leaf's items
+// and returns true to end the walk, as an any-hit question does.
+template <typename NodeTest, typename Reach, typename Leaf>
+bool walk(const Bvh& bvh, std::int32_t root, const NodeTest& enter, const Reach& reach, const Leaf& leaf) {
+    std::array<Pending, kStackSize> stack;
+    int top = 0;
+    const double rootEntry = enter(root, reach());
+    if (rootEntry != kFarAway) stack[top++] = {root, rootEntry};
+    while (top > 0) {
+        const Pending pending = stack[--top];
+        const double tMax = reach();
+        if (pending.entry > tMax) continue;
+        const BvhNode& node = bvh.nodes[static_cast<std::size_t>(pending.node)];
+        if (node.count > 0) {
+            if (leaf(node.first, node.count)) return true;
+            continue;
+        }
+        std::int32_t near = pending.node + 1, far = node.first;
+        double nearEntry = enter(near, tMax);
+        double farEntry = enter(far, tMax);
+        if (farEntry < nearEntry) {
+            std::swap(near, far);
+            std::swap(nearEntry, farEntry);
+        }
+        if (farEntry != kFarAway) stack[top++] = {far, farEntry};
+        if (nearEntry != kFarAway) stack[top++] = {near, nearEntry};
+    }
+    return false;
+}
+
+// Every root, with the node test that fits the ray's origin.
+template <typename Reach, typename Leaf>
+bool walkAll(const Bvh& bvh, Ray ray, const RayFrame& frame, const Reach& reach, const Leaf& leaf) {
+    const OriginRegion* region = bvh.eye.holds(ray.origin)        ? &bvh.eye
+                                 : bvh.surfaces.holds(ray.origin) ? &bvh.surfaces
+                                                                  : nullptr;
+    for (const std::int32_t root : bvh.roots) {
+        const bool stopped = region ? walk(bvh, root, WidenedForRegion(*region, ray), reach, leaf)
+                                    : walk(bvh, root, WidenedPerRay{bvh, frame}, reach, leaf);
+        if (stopped) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal) {
@@ -107,34 +200,13 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
     for (const std::int32_t j : bvh.alwaysTested) query.test(j);
     const auto [first, last] = parallelCylinders(bvh, ray);
     for (const std::int32_t* j = first; j != last; ++j) query.test(*j);
-
-    for (const std::int32_t root : bvh.roots) {
-        std::array<Pending, kStackSize> stack;
-        int top = 0;
-        const double rootEntry = enterNode(bvh.nodes[static_cast<std::size_t>(root)], frame, reachOf(query.t));
-        if (rootEntry != kFarAway) stack[top++] = {root, rootEntry};
-        while (top > 0) {
-            const Pending pending = stack[--top];
-            if (pending.entry > reachOf(query.t)) continue;
-            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(pending.node)];
-            if (node.count > 0) {
-                for (std::int32_t k = 0; k < node.count; ++k)
-                    query.test(bvh.items[static_cast<std::size_t>(node.first + k)]);
-                continue;
-            }
-            std::int32_t near = pending.node + 1, far = node.first;
-            const double reach = reachOf(query.t);
-            double nearEntry = enterNode(bvh.nodes[static_cast<std::size_t>(near)], frame, reach);
-            double farEntry = enterNode(bvh.nodes[static_cast<std::size_t>(far)], frame, reach);
-            if (farEntry < nearEntry) {
-                std::swap(near, far);
-                std::swap(nearEntry, farEntry);
-            }
-            if (farEntry != kFarAway) stack[top++] = {far, farEntry};
-            if (nearEntry != kFarAway) stack[top++] = {near, nearEntry};
-        }
-    }
-
+    walkAll(
+        bvh, ray, frame, [&query] { return reachOf(query.t); },
+        [&](std::int32_t firstItem, std::int32_t count) {
+            for (std::int32_t k = firstItem; k < firstItem + count; ++k)
+                query.test(bvh.items[static_cast<std::size_t>(k)]);
+            return false;
+        });
     if (query.index >= 0) {
         objectIndex = query.index;
         normal = query.normal;
@@ -148,37 +220,25 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     RayFrame frame;
     if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return std::nullopt;
     const auto& objects = scene.objectList;
+    const auto blocks = [&](std::int32_t j) {
+        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j));
+    };
     for (const std::int32_t j : bvh.alwaysTested) {
-        if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return true;
+        if (blocks(j)) return true;
     }
     const auto [first, last] = parallelCylinders(bvh, ray);
     for (const std::int32_t* j = first; j != last; ++j) {
-        if (blocksBefore(objects[static_cast<std::size_t>(*j)], ray, 1.0f)) return true;
+        if (blocks(*j)) return true;
     }
     const double reach = reachOf(1.0f);
-    for (const std::int32_t root : bvh.roots) {
-        std::array<std::int32_t, kStackSize> stack;
-        int top = 0;
-        if (enterNode(bvh.nodes[static_cast<std::size_t>(root)], frame, reach) != kFarAway) stack[top++] = root;
-        while (top > 0) {
-            const std::int32_t index = stack[--top];
-            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(index)];
-            if (node.count > 0) {
-                for (std::int32_t k = 0; k < node.count; ++k) {
-                    const std::int32_t j = bvh.items[static_cast<std::size_t>(node.first + k)];
-                    if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return true;
-                }
-                continue;
+    return walkAll(
+        bvh, ray, frame, [reach] { return reach; },
+        [&](std::int32_t firstItem, std::int32_t count) {
+            for (std::int32_t k = firstItem; k < firstItem + count; ++k) {
+                if (blocks(bvh.items[static_cast<std::size_t>(k)])) return true;
             }
-            if (enterNode(bvh.nodes[static_cast<std::size_t>(node.first)], frame, reach) != kFarAway) {
-                stack[top++] = node.first;
-            }
-            if (enterNode(bvh.nodes[static_cast<std::size_t>(index + 1)], frame, reach) != kFarAway) {
-                stack[top++] = index + 1;
-            }
-        }
-    }
-    return false;
+            return false;
+        });
 }
 
 namespace {

@@ -139,8 +139,7 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         }
 
         const Color lc = light.color;
-        diffuse = {diffuse.red + (s * c.red * nl) * lc.red, diffuse.green + (s * c.green * nl) * lc.green,
-                   diffuse.blue + (s * c.blue * nl) * lc.blue};
+        diffuse = diffuse + ((s * c) * nl) * lc;
 
         // Highlight around the light's mirror direction, in the light's colour.
         const float twoLn = 2.0f * dot(toLight, normal);
@@ -149,12 +148,9 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         if (rv > 0.0f) {
             const float h = static_cast<float>(
                 std::pow(static_cast<double>(rv), static_cast<double>(object.shininess)) * specularWeight);
-            specular = {specular.red + (s * h) * lc.red, specular.green + (s * h) * lc.green,
-                        specular.blue + (s * h) * lc.blue};
+            specular = specular + (s * h) * lc;
         }
     }
-    const Color ambient{context.scene.ambient.red * c.red, context.scene.ambient.green * c.green,
-                        context.scene.ambient.blue * c.blue};
-    out = {specular.red + diffuse.red + ambient.red, specular.green + diffuse.green + ambient.green,
-           specular.blue + diffuse.blue + ambient.blue};
+    const Color ambient = context.scene.ambient * c;
+    out = specular + diffuse + ambient;
 }

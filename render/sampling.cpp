@@ -82,8 +82,8 @@ Color pixelColor(const TraceContext& context, int width, int height, int row, in
         y = y + 0.1f;
     }
     Color sum{};
-    for (const Color& s : samples) sum = {sum.red + s.red, sum.green + s.green, sum.blue + s.blue};
-    return {sum.red / 100.0f, sum.green / 100.0f, sum.blue / 100.0f};
+    for (const Color& s : samples) sum = sum + s;
+    return sum / 100.0f;
 }
 
 Pixel renderPixel(const TraceContext& context, int width, int height, int row, int column) {

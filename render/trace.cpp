@@ -102,8 +102,7 @@ void traceRay(const TraceContext& context, Ray ray, int depth, Color& accumulato
         Color seen{};
         if (context.counts) ++context.counts->secondary;
         traceRay(context, mirror, depth - 1, seen, currentIndex);
-        local = {local.red + reflected * seen.red, local.green + reflected * seen.green,
-                 local.blue + reflected * seen.blue};
+        local = local + reflected * seen;
     }
     if (transmitted != 0.0f && depth > 0) {
         Ray refracted = refractRay(view, normal, currentIndex, nextIndex, point);
@@ -111,12 +110,10 @@ void traceRay(const TraceContext& context, Ray ray, int depth, Color& accumulato
         Color seen{};
         if (context.counts) ++context.counts->secondary;
         traceRay(context, refracted, depth - 1, seen, nextIndex);
-        local = {local.red + transmitted * seen.red, local.green + transmitted * seen.green,
-                 local.blue + transmitted * seen.blue};
+        local = local + transmitted * seen;
     }
 
-    accumulator = {accumulator.red + local.red, accumulator.green + local.green, accumulator.blue + local.blue};
+    accumulator = accumulator + local;
     // The medium just crossed dims everything by transmittance^t.
-    accumulator = {accumulator.red * power(filter.red, t), accumulator.green * power(filter.green, t),
-                   accumulator.blue * power(filter.blue, t)};
+    accumulator = accumulator * Color{power(filter.red, t), power(filter.green, t), power(filter.blue, t)};
 }

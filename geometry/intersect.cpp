@@ -53,8 +53,8 @@ Matrix3 inverse(const Matrix3& matrix) {
     return result;
 }
 
-// Each routine's parameter comes before its normal and never depends on it;
-// the any-hit question of a shadow ray skips the normal (kNormal false).
+// Each routine's parameter comes before its normal and never depends on it,
+// so one body serves both: kNormal false skips the normal.
 template <bool kNormal>
 float sphereHit(Sphere sphere, Ray ray, float limit, Vec3& normal) {
     const Vec3 d = ray.direction;
@@ -243,25 +243,6 @@ float cylinderHit(Cylinder cylinder, Ray ray, Vec3& normal) {
     return t;
 }
 
-template <bool kNormal>
-float objectHit(const SceneObject& object, std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal,
-                float& entry, float& exit) {
-    switch (object.kind) {
-        case ObjectKind::Sphere:
-            return sphereHit<kNormal>({object.center, object.radius}, ray, limit, normal);
-        case ObjectKind::Ellipsoid:
-            return ellipsoidHit<kNormal>({object.center, object.axis1, object.axis2, object.axis3}, ray, limit, normal);
-        case ObjectKind::Polygon:
-            if (!fan.empty()) return fanHit<kNormal>(fan, ray, limit, normal);
-            return polygonHit<kNormal>({object.vertexCount, object.vertices}, ray, limit, normal);
-        case ObjectKind::Box:
-            return intersectBox({object.corner, object.edge1, object.edge2, object.edge3}, ray, normal, entry, exit);
-        case ObjectKind::Cylinder:
-            return cylinderHit<kNormal>({object.top, object.center, object.radius}, ray, normal);
-    }
-    return kNoHit;
-}
-
 }  // namespace
 
 float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal) {
@@ -315,14 +296,22 @@ float fanTriangleHit(const FanTriangle& triangle, Ray ray, float best) {
 
 float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) { return cylinderHit<true>(cylinder, ray, normal); }
 
-float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit,
-                      std::span<const FanTriangle> fan) {
-    return objectHit<true>(object, fan, ray, limit, normal, entry, exit);
+float sphereParameter(Sphere sphere, Ray ray, float limit) {
+    Vec3 unused{};
+    return sphereHit<false>(sphere, ray, limit, unused);
 }
 
-bool blocksBefore(const SceneObject& object, Ray ray, float limit, std::span<const FanTriangle> fan) {
-    float entry = 0.0f, exit = kNoHit;
-    Vec3 scratch{};
-    const float t = objectHit<false>(object, fan, ray, limit, scratch, entry, exit);
-    return t < limit && entry < exit;
+float ellipsoidParameter(const Ellipsoid& ellipsoid, Ray ray, float limit) {
+    Vec3 unused{};
+    return ellipsoidHit<false>(ellipsoid, ray, limit, unused);
+}
+
+float polygonParameter(Polygon polygon, Ray ray, float limit) {
+    Vec3 unused{};
+    return polygonHit<false>(polygon, ray, limit, unused);
+}
+
+float cylinderParameter(Cylinder cylinder, Ray ray) {
+    Vec3 unused{};
+    return cylinderHit<false>(cylinder, ray, unused);
 }

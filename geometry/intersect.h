@@ -12,7 +12,6 @@
 
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
-#include "scene/scene.h"
 
 inline constexpr float kNoHit = 999999.0f;
 
@@ -39,12 +38,9 @@ float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal);
 bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius, float& tIn,
                                float& tOut);
 
-// Picks the routine for the object's kind; an unknown kind returns kNoHit and
-// touches nothing. A polygon's fan, when given, was computed beforehand from
-// its vertices by fanTriangle.
-float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit,
-                      std::span<const FanTriangle> fan = {});
-
-// Whether the object is hit strictly before `limit`: the any-hit question of
-// a shadow ray, whose direction reaches the light at 1.
-bool blocksBefore(const SceneObject& object, Ray ray, float limit, std::span<const FanTriangle> fan = {});
+// The parameter alone, exactly as the routines above return it, for the
+// any-hit question of a shadow ray, which needs no normal.
+float sphereParameter(Sphere sphere, Ray ray, float limit);
+float ellipsoidParameter(const Ellipsoid& ellipsoid, Ray ray, float limit);
+float polygonParameter(Polygon polygon, Ray ray, float limit);
+float cylinderParameter(Cylinder cylinder, Ray ray);

@@ -4,10 +4,10 @@
 #include <limits>
 #include <utility>
 
-#include "geometry/intersect.h"
 #include "render/bvh.h"
 #include "render/bvh_bounds.h"
 #include "render/bvh_direction_table.h"
+#include "render/hits.h"
 
 namespace {
 

@@ -4,53 +4,13 @@
 #include <cmath>
 #include <optional>
 
-#include "geometry/intersect.h"
-#include "render/bvh.h"
+#include "render/hits.h"
 
 namespace {
-
-bool anyBlocker(const TraceContext& context, Ray ray) {
-    if (context.accelerator) {
-        if (const std::optional<bool> blocked = acceleratedIsBlocked(*context.accelerator, context.scene, ray)) {
-            return *blocked;
-        }
-    }
-    for (const SceneObject& object : context.scene.objectList) {
-        if (blocksBefore(object, ray, 1.0f)) return true;
-    }
-    return false;
-}
-
-// How many of the rays from `origin` towards the light samples are blocked.
-// Whether a ray is blocked does not depend on the order in which objects
-// are asked, so the hierarchy's beam and the last blocker may go first.
-int countBlocked(const TraceContext& context, Vec3 origin, const Light& light,
-                 const std::array<Vec3, kSoftShadowSamples>& samples) {
-    std::array<Vec3, kSoftShadowSamples> directions;
-    for (std::size_t n = 0; n < samples.size(); ++n) directions[n] = samples[n] - origin;
-    if (context.counts) context.counts->shadow += directions.size();
-    int blocked = 0;
-    ShadowBeam beam;
-    if (context.accelerator &&
-        gatherShadowBeam(*context.accelerator, context.scene, origin, light.position, light.radius, directions, beam)) {
-        int lastBlocker = -1;
-        for (const Vec3& direction : directions) {
-            blocked += beamRayIsBlocked(*context.accelerator, context.scene, beam, {origin, direction}, lastBlocker);
-        }
-        return blocked;
-    }
-    for (const Vec3& direction : directions) blocked += anyBlocker(context, {origin, direction});
-    return blocked;
-}
 
 float visibility(int blocked, int count) { return 1.0f - static_cast<float>(blocked) / static_cast<float>(count); }
 
 }  // namespace
-
-bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
-    if (context.counts) ++context.counts->shadow;
-    return anyBlocker(context, {origin, direction});
-}
 
 float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex) {
     const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];

@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "geometry/intersect.h"
-#include "render/bvh.h"
+#include "render/hits.h"
 #include "render/lighting.h"
 
 namespace {
@@ -15,29 +14,6 @@ float power(float base, float exponent) {
 float absolute(float value) { return static_cast<float>(std::fabs(static_cast<double>(value))); }
 
 }  // namespace
-
-float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec3& normal) {
-    if (context.accelerator) {
-        float t = kNoHit;
-        if (acceleratedNearestHit(*context.accelerator, context.scene, ray, t, objectIndex, normal)) return t;
-    }
-    const auto& objects = context.scene.objectList;
-    float best = kNoHit;
-    for (std::size_t j = 0; j < objects.size(); ++j) {
-        float entry = 0.0f, exit = kNoHit;
-        // A routine that finds no normal leaves it alone: start each object
-        // from zero so no other object's normal leaks into this one.
-        Vec3 n{};
-        const float t = intersectObject(objects[j], ray, best, n, entry, exit);
-        if (t < best && entry < exit) {
-            best = t;
-            objectIndex = static_cast<int>(j);
-            normal = n;
-        }
-    }
-    normalize(normal, normal);
-    return best;
-}
 
 float fresnelReflectance(float n1, float n2, float mu1, float mu2, float c) {
     const float eta = n1 / n2;

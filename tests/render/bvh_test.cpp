@@ -10,7 +10,7 @@
 #include <random>
 
 #include "bench/scene_generator.h"
-#include "geometry/intersect.h"
+#include "render/hits.h"
 #include "render/lighting.h"
 #include "render/trace.h"
 

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "cli/image_writer.h"
+#include "cli/piece_render.h"
 #include "cli/progress.h"
 #include "render/bvh.h"
 #include "render/parallel.h"
@@ -83,6 +84,25 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         return kExitBadImageSize;
     }
 
+    std::string problem;
+    const std::optional<PixelRect> region = renderedRect(options, height, problem);
+    if (!region) {
+        err << "error: " << problem << "\n";
+        return kExitUsage;
+    }
+    std::optional<PieceDescription> piece;
+    if (options.isPiece()) {
+        piece = describePiece(options, height, *region);
+        if (!piece) {
+            err << "Could not read file " << options.scenePath << "\n";
+            return kExitUnreadableScene;
+        }
+        if (options.skipExisting && pieceIsCurrent(options.outputPath, *piece)) {
+            err << "kept " << options.outputPath << ": already a valid piece of this picture\n";
+            return kExitSuccess;
+        }
+    }
+
     // Claim the output before a long render, not after it.
     PendingImageFile output;
     std::string error;
@@ -105,7 +125,19 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         err << "interrupted: " << options.outputPath << " not written\n";
         return kExitInterrupted;
     }
-    if (!output.commit(outcome.image, options.format, error)) {
+    // STOPGAP until renderScene renders regions: crop the whole picture.
+    PixelImage image(region->width(), region->height());
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            image.pixels[static_cast<std::size_t>(y) * image.width + x] =
+                outcome.image.at(region->left + x, region->top + y);
+        }
+    }
+    if (piece) {
+        piece->pixelsSha256 = pixelsSha256(image);
+        output.setPngText(pieceText(*piece));
+    }
+    if (!output.commit(image, options.format, error)) {
         err << "error: " << error << "\n";
         return kExitWriteFailed;
     }

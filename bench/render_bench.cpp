@@ -11,12 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "bench/scene_generator.h"
 #include "render/bvh.h"
-#include "render/parallel.h"
+#include "render/pixel_loop.h"
 #include "scene/reader.h"
 
 namespace {
@@ -46,17 +47,19 @@ Measure run(const Scene& scene, const RenderSettings& settings, const Bvh* bvh, 
         Random generator;
         const TraceContext context{scene, settings, generator, &m.counts, path.accelerated ? bvh : nullptr};
         m.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0u);
-        const auto keep = [&m, width](int row, int column, Pixel pixel) {
-            m.pixels[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) + column] = pixel;
+        const auto rowPixels = [&m, width](int row) {
+            return std::span<Pixel>(m.pixels).subspan(static_cast<std::size_t>(row) * static_cast<std::size_t>(width),
+                                                       static_cast<std::size_t>(width));
         };
         const auto start = std::chrono::steady_clock::now();
         const std::clock_t cpuStart = std::clock();
         if (!rows.empty()) {
-            for (const int row : rows) runRowLoop(context, width, height, row, nullptr, keep);
-        } else if (path.threads == 0) {
-            runPixelLoop(context, width, height, nullptr, keep);
+            for (const int row : rows) {
+                runPixelLoop(context, width, height, {0, row, width, row + 1}, 1, {}, {rowPixels(row), {}, nullptr});
+            }
         } else {
-            runParallelPixelLoop(context, width, height, path.threads, nullptr, keep);
+            runPixelLoop(context, width, height, wholePicture(width, height), std::max(path.threads, 1), {},
+                         {m.pixels, {}, nullptr});
         }
         m.milliseconds =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -180,7 +183,7 @@ void writeScenes(const std::filesystem::path& dir) {
 
 int main(int argc, char** argv) {
     bool quick = false;
-    int threads = hardwareThreadCount();
+    int threads = availableThreadCount();
     std::string scenesDir = "scenes";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -198,7 +201,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    std::printf("# orvanel-bench: %d hardware threads, %d used%s\n", hardwareThreadCount(), threads,
+    std::printf("# orvanel-bench: %d hardware threads, %d used%s\n", availableThreadCount(), threads,
                 quick ? ", quick" : "");
 
     const RenderSettings hard{0, AntiAliasingMode::None, ShadowMode::Hard, LightsSetting::On};

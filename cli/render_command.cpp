@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <mutex>
 #include <cstdio>
 #include <optional>
 #include <ostream>
@@ -10,41 +9,12 @@
 #include "cli/image_writer.h"
 #include "cli/piece_render.h"
 #include "cli/progress.h"
-#include "render/bvh.h"
-#include "render/parallel.h"
+#include "render/render_scene.h"
 #include "scene/reader.h"
-
-RenderOutcome renderScene(const Scene& scene, const RenderSettings& settings, Random& generator, int width, int height,
-                          int threads, bool accelerate, const std::function<bool()>& stopRequested,
-                          const std::function<void()>& pixelDone) {
-    RenderOutcome outcome;
-    outcome.image = PixelImage(width, height);
-    std::optional<Bvh> bvh;
-    if (accelerate) bvh = buildBvh(scene);
-    const TraceContext context{scene, settings, generator, &outcome.counts, bvh ? &*bvh : nullptr};
-    PixelImage& image = outcome.image;
-    std::mutex progressLock;
-    outcome.complete = runParallelPixelLoop(context, width, height, threads, stopRequested,
-                                            [&](int row, int column, Pixel pixel) {
-                                                image.pixels[static_cast<std::size_t>(row) * width + column] = pixel;
-                                                if (!pixelDone) return;
-                                                const std::lock_guard<std::mutex> guard(progressLock);
-                                                pixelDone();
-                                            });
-    const int used = std::min(threads, std::max(1, height));
-    outcome.engine = std::to_string(used) + (used == 1 ? " thread, " : " threads, ");
-    if (bvh) {
-        outcome.engine += "bounding volume hierarchy (" + std::to_string(bvh->boundedCount()) + " objects bounded, " +
-                          std::to_string(bvh->alwaysTested.size()) + " tested on every ray)";
-    } else {
-        outcome.engine += "linear search";
-    }
-    return outcome;
-}
 
 namespace {
 
-void printStatistics(std::ostream& out, const RenderOutcome& outcome, std::chrono::steady_clock::duration elapsed) {
+void printStatistics(std::ostream& out, const RenderResult& outcome, std::chrono::steady_clock::duration elapsed) {
     const double seconds = std::chrono::duration<double>(elapsed).count();
     const long long milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     const RayCounts& counts = outcome.counts;
@@ -111,13 +81,22 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         return kExitWriteFailed;
     }
 
-    ProgressBar progress(err, static_cast<std::uint64_t>(options.width) * static_cast<std::uint64_t>(height),
-                         interactive && !options.quiet);
-    const auto stopRequested = [stop] { return stop && stop->load(std::memory_order_relaxed); };
+    ProgressBar progress(err, region->area(), interactive && !options.quiet);
+    std::atomic<std::uint64_t> pixelsDone{0};
+    RenderRequest request;
+    request.width = options.width;
+    request.height = height;
+    request.region = *region;
+    request.threads = options.threads;
+    request.accelerate = !options.linearSearch;
+    request.countRays = options.stats;
+    request.control = {stop, &pixelsDone};
     const auto start = std::chrono::steady_clock::now();
-    const RenderOutcome outcome = renderScene(scene, options.settings, generator, options.width, height,
-                                              options.threads, !options.linearSearch, stopRequested,
-                                              [&progress] { progress.advance(); });
+    RenderResult outcome;
+    {
+        const ProgressWatch watch(progress, pixelsDone);
+        outcome = renderScene(scene, options.settings, generator, request);
+    }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     progress.finish();
 
@@ -125,19 +104,11 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         err << "interrupted: " << options.outputPath << " not written\n";
         return kExitInterrupted;
     }
-    // STOPGAP until renderScene renders regions: crop the whole picture.
-    PixelImage image(region->width(), region->height());
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            image.pixels[static_cast<std::size_t>(y) * image.width + x] =
-                outcome.image.at(region->left + x, region->top + y);
-        }
-    }
     if (piece) {
-        piece->pixelsSha256 = pixelsSha256(image);
+        piece->pixelsSha256 = pixelsSha256(outcome.image);
         output.setPngText(pieceText(*piece));
     }
-    if (!output.commit(image, options.format, error)) {
+    if (!output.commit(outcome.image, options.format, error)) {
         err << "error: " << error << "\n";
         return kExitWriteFailed;
     }

@@ -37,7 +37,7 @@ struct PixelRect {
 inline PixelRect wholePicture(int width, int height) { return {0, 0, width, height}; }
 
 // What the workers read and report while they run; both optional.
-struct LoopSignals {
+struct LoopControl {
     // Looked at before every pixel; once it is seen set, no worker begins
     // another pixel.
     const std::atomic<bool>* stop = nullptr;
@@ -68,4 +68,8 @@ int availableThreadCount();
 // or, after a stop, after the last pixel before the first unfinished one.
 // context.counts, if set, receives the sum over the workers.
 bool runPixelLoop(const TraceContext& context, int width, int height, PixelRect region, int threads,
-                  const LoopSignals& signals, const LoopTarget& target);
+                  const LoopControl& control, const LoopTarget& target);
+
+// The whole picture into a new image on `threads` workers (1: the reference
+// order on the calling thread).
+PixelImage renderImage(const TraceContext& context, int width, int height, int threads = 1);

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "render/pixel_loop.h"
 #include "scene/reader.h"
 #include "test_support.h"
 

@@ -113,14 +113,14 @@ std::pair<double, double> singularRange(const Dvec& a1, const Dvec& a2, const Dv
     const double m01 = dotD(a1, a2), m02 = dotD(a1, a3), m12 = dotD(a2, a3);
     const double mean = (m00 + m11 + m22) / 3.0;
     const double off = m01 * m01 + m02 * m02 + m12 * m12;
-    const double spread = std::sqrt(((m00 - mean) * (m00 - mean) + (m11 - mean) * (m11 - mean) +
-                                     (m22 - mean) * (m22 - mean) + 2.0 * off) / 6.0);
+    const double spread = std::sqrt(
+        ((m00 - mean) * (m00 - mean) + (m11 - mean) * (m11 - mean) + (m22 - mean) * (m22 - mean) + 2.0 * off) / 6.0);
     double largest = mean, middle = mean;
     if (spread > 0.0) {
         const double b00 = (m00 - mean) / spread, b11 = (m11 - mean) / spread, b22 = (m22 - mean) / spread;
         const double b01 = m01 / spread, b02 = m02 / spread, b12 = m12 / spread;
-        const double half = 0.5 * (b00 * (b11 * b22 - b12 * b12) - b01 * (b01 * b22 - b12 * b02) +
-                                   b02 * (b01 * b12 - b11 * b02));
+        const double half =
+            0.5 * (b00 * (b11 * b22 - b12 * b12) - b01 * (b01 * b22 - b12 * b02) + b02 * (b01 * b12 - b11 * b02));
         const double phi = std::acos(std::clamp(half, -1.0, 1.0)) / 3.0;
         largest = mean + 2.0 * spread * std::cos(phi);
         const double smallest = mean + 2.0 * spread * std::cos(phi + 2.0 * std::numbers::pi / 3.0);
@@ -235,8 +235,7 @@ ObjectBound boundBox(const SceneObject& object) {
     const double magnitude = std::max(largestOf(b.lower), largestOf(b.upper));
     const double l1 = normD(e1), l2 = normD(e2), l3 = normD(e3);
     const double det = std::fabs(dotD(e1, crossD(e2, e3)));
-    if (magnitude > kLargest || std::min({l1, l2, l3}) < kSmallestRelative * std::max(1.0, magnitude) ||
-        !(det > 0.0)) {
+    if (magnitude > kLargest || std::min({l1, l2, l3}) < kSmallestRelative * std::max(1.0, magnitude) || !(det > 0.0)) {
         return ObjectBound{};
     }
     const double condition = l1 * l2 * l3 / det;
@@ -369,7 +368,18 @@ private:
     void makeLeaf(std::size_t index, std::size_t begin, std::size_t end) {
         bvh_.nodes[index].first = static_cast<std::int32_t>(bvh_.items.size());
         bvh_.nodes[index].count = static_cast<std::int32_t>(end - begin);
-        for (std::size_t i = begin; i < end; ++i) bvh_.items.push_back(items_[i].object);
+        for (std::size_t i = begin; i < end; ++i) {
+            bvh_.items.push_back(items_[i].object);
+            BvhNode own{};
+            for (int a = 0; a < 3; ++a) {
+                own.lower[a] = floatBelow(items_[i].lower[a]);
+                own.upper[a] = floatAbove(items_[i].upper[a]);
+            }
+            own.linear = floatAbove(items_[i].linear);
+            own.quadratic = floatAbove(items_[i].quadratic);
+            own.root = floatAbove(items_[i].root);
+            bvh_.itemBounds.push_back(own);
+        }
     }
 
     // Binned surface-area heuristic. Returns begin for a leaf.
@@ -414,11 +424,9 @@ private:
         const double splitCost = 0.5 + bestCost / bounds.halfArea();
         if (count <= kMaxLeafSize && splitCost >= static_cast<double>(count)) return begin;
         const double lo = centroids.lower[bestAxis], extent = centroids.upper[bestAxis] - lo;
-        const auto middle = std::partition(items_.begin() + static_cast<std::ptrdiff_t>(begin),
-                                           items_.begin() + static_cast<std::ptrdiff_t>(end),
-                                           [&](const BuildItem& item) {
-                                               return binOf(item.centroid[bestAxis], lo, extent) <= bestBin;
-                                           });
+        const auto middle = std::partition(
+            items_.begin() + static_cast<std::ptrdiff_t>(begin), items_.begin() + static_cast<std::ptrdiff_t>(end),
+            [&](const BuildItem& item) { return binOf(item.centroid[bestAxis], lo, extent) <= bestBin; });
         return static_cast<std::size_t>(middle - items_.begin());
     }
 
@@ -447,16 +455,31 @@ double angleBetween(const Dvec& a, const Dvec& b) { return std::acos(std::clamp(
 
 int cellIndex(int iu) { return std::clamp(iu, 0, kSide - 1); }
 
-int directionCell(double x, double y, double z) {
-    const double a[3] = {x, y, z};
-    int major = 0;
-    if (std::fabs(a[1]) > std::fabs(a[major])) major = 1;
-    if (std::fabs(a[2]) > std::fabs(a[major])) major = 2;
-    const double scale = std::fabs(a[major]);
-    const int face = 2 * major + (a[major] < 0.0 ? 1 : 0);
-    const double u = a[(major + 1) % 3] / scale, v = a[(major + 2) % 3] / scale;
-    const int iu = cellIndex(static_cast<int>((u + 1.0) * 0.5 * kSide));
-    const int iv = cellIndex(static_cast<int>((v + 1.0) * 0.5 * kSide));
+// In float: a direction within a rounding of a cell's edge may land in the
+// neighbouring cell, which the table's slack covers.
+int directionCell(float x, float y, float z) {
+    const float ax = std::fabs(x), ay = std::fabs(y), az = std::fabs(z);
+    int face;
+    float major, u, v;
+    if (ax >= ay && ax >= az) {
+        face = x < 0.0f ? 1 : 0;
+        major = ax;
+        u = y;
+        v = z;
+    } else if (ay >= az) {
+        face = y < 0.0f ? 3 : 2;
+        major = ay;
+        u = z;
+        v = x;
+    } else {
+        face = z < 0.0f ? 5 : 4;
+        major = az;
+        u = x;
+        v = y;
+    }
+    const float scale = 0.5f * kSide / major, middle = 0.5f * kSide;
+    const int iu = cellIndex(static_cast<int>(u * scale + middle));
+    const int iv = cellIndex(static_cast<int>(v * scale + middle));
     return (face * kSide + iv) * kSide + iu;
 }
 
@@ -492,6 +515,7 @@ void buildDirectionTable(const Scene& scene, const std::vector<ObjectBound>& bou
                     radius = std::max(radius, angleBetween(centers[cell], p));
                 }
                 cosines[cell] = std::cos(std::min(radius + cone, 3.14159));
+                bvh.cellRadius = std::max(bvh.cellRadius, radius);
             }
         }
     }
@@ -501,6 +525,8 @@ void buildDirectionTable(const Scene& scene, const std::vector<ObjectBound>& bou
         const Dvec axis{std::bit_cast<float>(bits[0]), std::bit_cast<float>(bits[1]), std::bit_cast<float>(bits[2])};
         const double length = normD(axis);
         if (!(length > 0.0)) continue;  // never reached: such a cylinder is not bounded
+        bvh.parallelAxes.push_back(
+            {static_cast<float>(axis[0]), static_cast<float>(axis[1]), static_cast<float>(axis[2])});
         for (int cell = 0; cell < kCellCount; ++cell) {
             const double c = std::fabs(dotD(centers[cell], axis)) / length;
             if (c >= cosines[cell]) cells[cell].insert(cells[cell].end(), cylinders.begin(), cylinders.end());
@@ -548,12 +574,12 @@ double enterNode(const BvhNode& node, const RayFrame& ray, double tMax) {
     // axes (at least the distance) and squared.
     double far = 0.0, farSquared = 0.0;
     for (int i = 0; i < 3; ++i) {
-        const double reach = std::max(std::fabs(ray.origin[i] - node.lower[i]), std::fabs(ray.origin[i] - node.upper[i]));
+        const double reach =
+            std::max(std::fabs(ray.origin[i] - node.lower[i]), std::fabs(ray.origin[i] - node.upper[i]));
         far += reach;
         farSquared += reach * reach;
     }
-    const double margin =
-        node.linear * (far + ray.originSize) + std::min(node.quadratic * farSquared, node.root * far);
+    const double margin = node.linear * (far + ray.originSize) + std::min(node.quadratic * farSquared, node.root * far);
     double t0 = 0.0, t1 = tMax;
     for (int i = 0; i < 3; ++i) {
         double a = (node.lower[i] - margin - ray.origin[i]) * ray.inverse[i];
@@ -573,6 +599,7 @@ double reachOf(float best) { return static_cast<double>(best) * (1.0 + 0x1p-30);
 // an object is asked with a limit just above the best, so that a polygon can
 // report a hit exactly at it (its miss then returns that limit, above the best).
 struct NearestQuery {
+    const Bvh& bvh;
     const std::vector<SceneObject>& objects;
     Ray ray;
     float t = kNoHit;
@@ -584,7 +611,8 @@ struct NearestQuery {
         const float limit = earlier ? std::nextafter(t, std::numeric_limits<float>::infinity()) : t;
         float entry = 0.0f, exit = kNoHit;
         Vec3 n{};
-        const float hit = intersectObject(objects[static_cast<std::size_t>(j)], ray, limit, n, entry, exit);
+        const float hit =
+            intersectObject(objects[static_cast<std::size_t>(j)], ray, limit, n, entry, exit, bvh.fanOf(j));
         if (entry < exit && (hit < t || (earlier && hit == t))) {
             t = hit;
             index = j;
@@ -641,13 +669,22 @@ Bvh buildBvh(const Scene& scene) {
         Builder(*items, bvh).build(0, items->size(), 0);
     }
     buildDirectionTable(scene, bounds, bvh);
+    bvh.fanStart.reserve(objects.size() + 1);
+    bvh.fanStart.push_back(0);
+    for (const SceneObject& object : objects) {
+        const auto& v = object.vertices;
+        if (object.kind == ObjectKind::Polygon) {
+            for (std::size_t i = 0; i + 2 < v.size(); ++i) bvh.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
+        }
+        bvh.fanStart.push_back(static_cast<std::int32_t>(bvh.fans.size()));
+    }
     return bvh;
 }
 
 bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal) {
     RayFrame frame;
     if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return false;
-    NearestQuery query{scene.objectList, ray};
+    NearestQuery query{bvh, scene.objectList, ray};
     for (const std::int32_t j : bvh.alwaysTested) query.test(j);
     const auto [first, last] = parallelCylinders(bvh, ray);
     for (const std::int32_t* j = first; j != last; ++j) query.test(*j);
@@ -662,7 +699,8 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
             if (pending.entry > reachOf(query.t)) continue;
             const BvhNode& node = bvh.nodes[static_cast<std::size_t>(pending.node)];
             if (node.count > 0) {
-                for (std::int32_t k = 0; k < node.count; ++k) query.test(bvh.items[static_cast<std::size_t>(node.first + k)]);
+                for (std::int32_t k = 0; k < node.count; ++k)
+                    query.test(bvh.items[static_cast<std::size_t>(node.first + k)]);
                 continue;
             }
             std::int32_t near = pending.node + 1, far = node.first;
@@ -692,7 +730,7 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return std::nullopt;
     const auto& objects = scene.objectList;
     for (const std::int32_t j : bvh.alwaysTested) {
-        if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f)) return true;
+        if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return true;
     }
     const auto [first, last] = parallelCylinders(bvh, ray);
     for (const std::int32_t* j = first; j != last; ++j) {
@@ -709,7 +747,7 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
             if (node.count > 0) {
                 for (std::int32_t k = 0; k < node.count; ++k) {
                     const std::int32_t j = bvh.items[static_cast<std::size_t>(node.first + k)];
-                    if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f)) return true;
+                    if (blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return true;
                 }
                 continue;
             }
@@ -720,6 +758,150 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
                 stack[top++] = index + 1;
             }
         }
+    }
+    return false;
+}
+
+namespace {
+
+// The widening of a node for rays from `origin`, as enterNode forms it.
+double marginFor(const BvhNode& node, const double origin[3], double originSize) {
+    double far = 0.0, farSquared = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const double reach = std::max(std::fabs(origin[i] - node.lower[i]), std::fabs(origin[i] - node.upper[i]));
+        far += reach;
+        farSquared += reach * reach;
+    }
+    return node.linear * (far + originSize) + std::min(node.quadratic * farSquared, node.root * far);
+}
+
+bool blocks(const Bvh& bvh, const std::vector<SceneObject>& objects, std::int32_t j, Ray ray, int& lastBlocker) {
+    if (!blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return false;
+    lastBlocker = j;
+    return true;
+}
+
+}  // namespace
+
+// Whether some ray of a beam within `spread` radians of `toLight` may fall in
+// a direction cell that lists a cylinder: a cell lists one when some point
+// of it lies within the parallel cone of the axis, and a ray lies in its
+// cell, at most a cell's radius from any point of it.
+bool beamMayNeedDirectionTable(const Bvh& bvh, const Dvec& toLight, double spread) {
+    const double reach = spread + 2.0 * bvh.cellRadius + std::asin(kParallelSine) + kCellSlack;
+    if (reach >= std::numbers::pi / 2.0) return true;
+    const double cosine = std::cos(reach), length = normD(toLight);
+    for (const Vec3& axis : bvh.parallelAxes) {
+        const Dvec a = widen(axis);
+        if (std::fabs(dotD(toLight, a)) >= cosine * length * normD(a) * (1.0 - 1e-9)) return true;
+    }
+    return false;
+}
+
+bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 light, float radius,
+                      std::span<const Vec3> directions, ShadowBeam& beam) {
+    beam.count = 0;
+    if (bvh.objectCount != scene.objectList.size()) return false;
+    RayFrame frame;
+    if (directions.empty() || !prepare({origin, directions[0]}, frame)) return false;
+    const double reach = reachOf(1.0f);
+    double lower[3], upper[3];
+    for (int i = 0; i < 3; ++i) lower[i] = upper[i] = frame.origin[i];
+    for (const Vec3& direction : directions) {
+        // What prepare asks of a direction.
+        const double d[3] = {direction.x, direction.y, direction.z};
+        const double size = std::max({std::fabs(d[0]), std::fabs(d[1]), std::fabs(d[2])});
+        if (!(size <= kLargest && size >= 1.0 / kLargest)) return false;
+        for (int i = 0; i < 3; ++i) {
+            const double end = frame.origin[i] + reach * d[i];
+            lower[i] = std::min(lower[i], end);
+            upper[i] = std::max(upper[i], end);
+        }
+    }
+    // Room for the rounding of the ends above.
+    for (int i = 0; i < 3; ++i) {
+        const double slack = 0x1p-40 * std::max({std::fabs(lower[i]), std::fabs(upper[i]), 1.0});
+        lower[i] -= slack;
+        upper[i] += slack;
+    }
+
+    beam.nearlyParallelCylinders = false;
+    if (!bvh.cellItems.empty()) {
+        // The samples' float rounding may carry them a little past the radius.
+        const Dvec toLight = widen(light) - Dvec{frame.origin[0], frame.origin[1], frame.origin[2]};
+        const double distance = normD(toLight), within = std::fabs(static_cast<double>(radius)) * (1.0 + 1e-5) + 1e-30;
+        beam.nearlyParallelCylinders =
+            !(within < 0.5 * distance) || beamMayNeedDirectionTable(bvh, toLight, std::asin(within / distance) + 1e-6);
+    }
+
+    // The widened box of a node or an object, if it meets the beam's box.
+    const auto meets = [&](const BvhNode& bound, ShadowBeam::Candidate& box) {
+        const double margin = marginFor(bound, frame.origin, frame.originSize);
+        bool inside = true;
+        for (int i = 0; i < 3; ++i) {
+            box.lower[i] = bound.lower[i] - margin;
+            box.upper[i] = bound.upper[i] + margin;
+            inside = inside && box.lower[i] <= upper[i] && box.upper[i] >= lower[i];
+        }
+        return inside;
+    };
+    for (const std::int32_t root : bvh.roots) {
+        std::array<std::int32_t, kStackSize> stack;
+        int top = 0;
+        stack[top++] = root;
+        while (top > 0) {
+            const std::int32_t index = stack[--top];
+            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(index)];
+            ShadowBeam::Candidate box{};
+            if (!meets(node, box)) continue;
+            if (node.count == 0) {
+                stack[top++] = node.first;
+                stack[top++] = index + 1;
+                continue;
+            }
+            for (std::int32_t k = node.first; k < node.first + node.count; ++k) {
+                if (!meets(bvh.itemBounds[static_cast<std::size_t>(k)], box)) continue;
+                if (beam.count == kMaxBeamObjects) return false;
+                box.object = bvh.items[static_cast<std::size_t>(k)];
+                beam.candidates[static_cast<std::size_t>(beam.count++)] = box;
+            }
+        }
+    }
+    return true;
+}
+
+bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam, Ray ray, int& lastBlocker) {
+    const auto& objects = scene.objectList;
+    if (lastBlocker >= 0 && blocks(bvh, objects, lastBlocker, ray, lastBlocker)) return true;
+    for (const std::int32_t j : bvh.alwaysTested) {
+        if (blocks(bvh, objects, j, ray, lastBlocker)) return true;
+    }
+    if (beam.nearlyParallelCylinders) {
+        const auto [first, last] = parallelCylinders(bvh, ray);
+        for (const std::int32_t* j = first; j != last; ++j) {
+            if (blocks(bvh, objects, *j, ray, lastBlocker)) return true;
+        }
+    }
+    const double o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+    double inverse[3];
+    for (int i = 0; i < 3; ++i) {
+        inverse[i] = d[i] != 0.0f ? 1.0 / static_cast<double>(d[i]) : std::copysign(1e300, d[i]);
+    }
+    const double reach = reachOf(1.0f);
+    for (int k = 0; k < beam.count; ++k) {
+        const ShadowBeam::Candidate& candidate = beam.candidates[static_cast<std::size_t>(k)];
+        // The leaf test of enterNode for this object alone, with the margin
+        // the beam already added.
+        double t0 = 0.0, t1 = reach;
+        for (int i = 0; i < 3; ++i) {
+            double a = (candidate.lower[i] - o[i]) * inverse[i];
+            double b = (candidate.upper[i] - o[i]) * inverse[i];
+            if (a > b) std::swap(a, b);
+            t0 = std::max(t0, a);
+            t1 = std::min(t1, b);
+        }
+        if (t0 <= t1 && blocks(bvh, objects, candidate.object, ray, lastBlocker)) return true;
     }
     return false;
 }

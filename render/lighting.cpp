@@ -1,13 +1,15 @@
 #include "render/lighting.h"
 
+#include <array>
 #include <cmath>
+#include <optional>
 
 #include "geometry/intersect.h"
 #include "render/bvh.h"
 
-bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
-    if (context.counts) ++context.counts->shadow;
-    const Ray ray{origin, direction};
+namespace {
+
+bool anyBlocker(const TraceContext& context, Ray ray) {
     if (context.accelerator) {
         if (const std::optional<bool> blocked = acceleratedIsBlocked(*context.accelerator, context.scene, ray)) {
             return *blocked;
@@ -19,17 +21,41 @@ bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
     return false;
 }
 
-namespace {
-
-float visibility(int blocked, int count) {
-    return 1.0f - static_cast<float>(blocked) / static_cast<float>(count);
+// How many of the rays from `origin` towards the light samples are blocked.
+// Whether a ray is blocked does not depend on the order in which objects
+// are asked, so the hierarchy's beam and the last blocker may go first.
+int countBlocked(const TraceContext& context, Vec3 origin, const Light& light,
+                 const std::array<Vec3, kSoftShadowSamples>& samples) {
+    std::array<Vec3, kSoftShadowSamples> directions;
+    for (std::size_t n = 0; n < samples.size(); ++n) directions[n] = samples[n] - origin;
+    if (context.counts) context.counts->shadow += directions.size();
+    int blocked = 0;
+    ShadowBeam beam;
+    if (context.accelerator &&
+        gatherShadowBeam(*context.accelerator, context.scene, origin, light.position, light.radius, directions, beam)) {
+        int lastBlocker = -1;
+        for (const Vec3& direction : directions) {
+            blocked += beamRayIsBlocked(*context.accelerator, context.scene, beam, {origin, direction}, lastBlocker);
+        }
+        return blocked;
+    }
+    for (const Vec3& direction : directions) blocked += anyBlocker(context, {origin, direction});
+    return blocked;
 }
+
+float visibility(int blocked, int count) { return 1.0f - static_cast<float>(blocked) / static_cast<float>(count); }
 
 }  // namespace
 
+bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
+    if (context.counts) ++context.counts->shadow;
+    return anyBlocker(context, {origin, direction});
+}
+
 float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex) {
     const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
-    int count = 0, blocked = 0;
+    std::array<Vec3, kSoftShadowSamples> samples;
+    std::size_t n = 0;
     for (int axis = 0; axis < 3; ++axis) {
         for (int i = -20; i < 20; ++i) {
             // Offsets r/i crowd towards the centre. The sample of i = 0 would
@@ -39,31 +65,39 @@ float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex) {
             if (axis == 0) sample.x = sample.x + offset;
             if (axis == 1) sample.y = sample.y + offset;
             if (axis == 2) sample.z = sample.z + offset;
-            ++count;
-            if (isShadowed(context, origin, sample - origin)) ++blocked;
+            samples[n++] = sample;
         }
     }
-    return visibility(blocked, count);
+    return visibility(countBlocked(context, origin, light, samples), kSoftShadowSamples);
 }
 
 float softShadowJitter(const TraceContext& context, Vec3 origin, int lightIndex) {
     const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
-    int count = 0, blocked = 0;
+    std::array<float, kSoftShadowSamples> xs, ys, zs;
     for (int n = 0; n < kSoftShadowSamples; ++n) {
-        const float x = static_cast<float>(context.generator.next());
-        const float y = static_cast<float>(context.generator.next());
-        const float z = static_cast<float>(context.generator.next());
-        Vec3 u{};
-        normalize(Vec3{x, y, z} - light.position, u);
-        const Vec3 sample = light.position + light.radius * u;
-        ++count;
-        if (isShadowed(context, origin, sample - origin)) ++blocked;
+        xs[n] = static_cast<float>(context.generator.next());
+        ys[n] = static_cast<float>(context.generator.next());
+        zs[n] = static_cast<float>(context.generator.next());
     }
-    return visibility(blocked, count);
+    // normalize and the sample, written out over arrays so that the compiler
+    // can take several samples at once. A float square root is the double
+    // one rounded to float, bit for bit, and vectorises.
+    const Vec3 p = light.position;
+    const float r = light.radius;
+    std::array<Vec3, kSoftShadowSamples> samples;
+    for (int n = 0; n < kSoftShadowSamples; ++n) {
+        const float dx = xs[n] - p.x, dy = ys[n] - p.y, dz = zs[n] - p.z;
+        const float len = std::sqrt(dx * dx + dy * dy + dz * dz);
+        const bool unit = len != 0.0f && len == len;  // else the direction stays zero
+        const float qx = dx / len, qy = dy / len, qz = dz / len;
+        const float ux = unit ? qx : 0.0f, uy = unit ? qy : 0.0f, uz = unit ? qz : 0.0f;
+        samples[n] = {p.x + r * ux, p.y + r * uy, p.z + r * uz};
+    }
+    return visibility(countBlocked(context, origin, light, samples), kSoftShadowSamples);
 }
 
-void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out,
-                float specularWeight, float surfaceOffset, Vec3 view) {
+void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out, float specularWeight,
+                float surfaceOffset, Vec3 view) {
     const SceneObject& object = context.scene.objectList[static_cast<std::size_t>(objectIndex)];
     const Color c = object.color;
     if (context.settings.lights == LightsSetting::Off) {
@@ -113,8 +147,8 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         const Vec3 mirrored = twoLn * normal - toLight;
         const float rv = dot(mirrored, view);
         if (rv > 0.0f) {
-            const float h = static_cast<float>(std::pow(static_cast<double>(rv), static_cast<double>(object.shininess)) *
-                                               specularWeight);
+            const float h = static_cast<float>(
+                std::pow(static_cast<double>(rv), static_cast<double>(object.shininess)) * specularWeight);
             specular = {specular.red + (s * h) * lc.red, specular.green + (s * h) * lc.green,
                         specular.blue + (s * h) * lc.blue};
         }

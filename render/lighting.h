@@ -12,8 +12,8 @@ inline constexpr int kJitterDrawsPerLight = 3 * kSoftShadowSamples;
 
 // `out` receives the local colour. `surfaceOffset` (+/- kSurfaceOffset) moves
 // the shadow rays' origins off the surface; V points back along the ray.
-void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out,
-                float specularWeight, float surfaceOffset, Vec3 view);
+void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out, float specularWeight,
+                float surfaceOffset, Vec3 view);
 
 // True when any object lies strictly before parameter 1 of the ray; the
 // direction reaches exactly to the light sample.

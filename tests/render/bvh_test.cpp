@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -295,4 +296,44 @@ TEST(Bvh, LargeMeshKeepsTheAnswers) {
         }
     }
     EXPECT_GT(oracle.hits(), 200);
+}
+
+// Soft shadows: every ray of a gathered beam answers as the linear search,
+// also beams that run along a cylinder's axis and lights of every size.
+TEST(Bvh, ShadowBeamsAnswerAsTheLinearSearch) {
+    std::vector<Scene> scenes{randomScene(3), randomScene(4), mixedScene(60, 7)};
+    SceneObject tube = scenes[0].objectList[0];
+    tube.kind = ObjectKind::Cylinder;
+    tube.center = {-1.0f, -0.5f, -9.0f};
+    tube.top = {1.3f, 1.1f, -13.0f};
+    tube.radius = 0.4f;
+    scenes[0].objectList.push_back(tube);
+    std::mt19937 rng(17);
+    int gathered = 0;
+    for (const Scene& scene : scenes) {
+        const Bvh bvh = buildBvh(scene);
+        for (int beamIndex = 0; beamIndex < 300; ++beamIndex) {
+            const bool alongTube = beamIndex % 3 == 0;
+            const Vec3 origin = alongTube ? tube.center - uniform(rng, 0.5f, 30.0f) * (tube.top - tube.center) +
+                                                uniform(rng, 0.0f, 1.0f) * randomDirection(rng)
+                                          : uniform(rng, 0.0f, 12.0f) * randomDirection(rng);
+            const Vec3 light = alongTube ? tube.top + uniform(rng, 0.0f, 2.0f) * (tube.top - tube.center)
+                                         : uniform(rng, 0.0f, 30.0f) * randomDirection(rng);
+            const float radius = std::pow(10.0f, uniform(rng, -3.0f, 1.5f));
+            std::array<Vec3, kSoftShadowSamples> directions;
+            for (Vec3& d : directions) d = light + radius * randomDirection(rng) - origin;
+            ShadowBeam beam;
+            if (!gatherShadowBeam(bvh, scene, origin, light, radius, directions, beam)) continue;
+            ++gathered;
+            int lastBlocker = -1;
+            for (const Vec3& d : directions) {
+                bool reference = false;
+                for (const SceneObject& object : scene.objectList)
+                    reference = reference || blocksBefore(object, {origin, d}, 1.0f);
+                ASSERT_EQ(beamRayIsBlocked(bvh, scene, beam, {origin, d}, lastBlocker), reference)
+                    << "beam " << beamIndex << " from " << origin.x << ", " << origin.y << ", " << origin.z;
+            }
+        }
+    }
+    EXPECT_GT(gathered, 300);
 }

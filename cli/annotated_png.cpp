@@ -49,7 +49,6 @@ struct ReadState {
     PixelImage image;
     PngText text;
     std::vector<unsigned char> rgb;
-    std::vector<png_bytep> rows;
     std::string error;
     PngFailure failure;
 };
@@ -67,7 +66,7 @@ bool decode(png_structp png, png_infop info, png_infop endInfo, std::FILE* file,
     png_init_io(png, file);
     png_set_sig_bytes(png, 8);
     png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
-    png_set_user_limits(png, 1u << 15, 1u << 15);
+    png_set_user_limits(png, kMaxImageWidth, kMaxImageHeight);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
@@ -76,10 +75,13 @@ bool decode(png_structp png, png_infop info, png_infop endInfo, std::FILE* file,
         state.error = "not an 8-bit RGB picture";
         return false;
     }
-    state.rgb.resize(static_cast<std::size_t>(width) * height * 3);
-    state.rows.resize(height);
-    for (png_uint_32 y = 0; y < height; ++y) state.rows[y] = state.rgb.data() + static_cast<std::size_t>(y) * width * 3;
-    png_read_image(png, state.rows.data());
+    // Row by row, so a file that claims a huge size but holds little fails
+    // before it costs the memory it claims.
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    for (png_uint_32 y = 0; y < height; ++y) {
+        state.rgb.resize(state.rgb.size() + rowBytes);
+        png_read_row(png, state.rgb.data() + state.rgb.size() - rowBytes, nullptr);
+    }
     png_read_end(png, endInfo);
     collectText(png, info, state.text);
     collectText(png, endInfo, state.text);

@@ -1,23 +1,16 @@
 // A bounding volume hierarchy over the scene's objects that answers exactly
 // what the linear search in list order answers.
 //
-// Bounds must hold what the intersection routines compute in float, not
-// just the ideal shapes: rounding lets a routine report a hit a little off
-// the surface, the more so the farther the ray starts (for the quadratics,
-// with the square of that distance over the radius). Each node therefore
-// carries a margin that grows with the ray origin's distance, and is widened
-// per ray. Objects whose data is not finite or too ill-conditioned for such a
-// margin are tested on every ray; rays that are not finite or of extreme
-// magnitude take the linear search.
-//
-// A cylinder's side test is ill-conditioned for rays almost parallel to its
-// axis; a table over ray directions lists, per direction cell, the cylinders
-// to test outright for such rays.
+// render/bvh_bounds.h says what is bounded and how widely; the tree is built
+// in bvh_build.cpp and walked in bvh_traversal.cpp; cylinders seen almost
+// along their axis go through the table of bvh_direction_table.h. Rays that
+// are not finite or of extreme magnitude take the linear search.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
@@ -25,6 +18,9 @@
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
 #include "scene/scene.h"
+
+// Deepest a tree grows; traversal stacks are sized by it.
+inline constexpr int kMaxBvhDepth = 60;
 
 struct BvhNode {
     float lower[3];
@@ -36,6 +32,28 @@ struct BvhNode {
     float root;
     std::int32_t first;  // leaf: first entry in `items`; inner: index of the second child
     std::int32_t count;  // leaf: number of entries; inner: 0 (the first child follows the node)
+};
+
+inline constexpr float kEmptyLower = std::numeric_limits<float>::infinity();
+
+// A node's box already widened for every origin of a region, in float.
+struct FloatBox {
+    float lower[3];
+    float upper[3];
+};
+
+// Ray origins whose widening was applied once when the tree was built:
+// exactly the eye, or anywhere near the surfaces (where every reflected,
+// refracted and shadow ray starts).
+struct OriginRegion {
+    float lower[3] = {kEmptyLower, kEmptyLower, kEmptyLower};  // empty until built: holds nothing
+    float upper[3] = {-kEmptyLower, -kEmptyLower, -kEmptyLower};
+    std::vector<FloatBox> boxes;  // one per node
+
+    bool holds(Vec3 p) const {
+        return p.x >= lower[0] && p.x <= upper[0] && p.y >= lower[1] && p.y <= upper[1] && p.z >= lower[2] &&
+               p.z <= upper[2];
+    }
 };
 
 struct Bvh {
@@ -58,6 +76,9 @@ struct Bvh {
     // Every polygon's fan, computed once: fans[fanStart[j] .. fanStart[j + 1]).
     std::vector<FanTriangle> fans;
     std::vector<std::int32_t> fanStart;
+    // Other origins have each node widened per ray.
+    OriginRegion eye;
+    OriginRegion surfaces;
 
     std::span<const FanTriangle> fanOf(std::int32_t object) const {
         const auto j = static_cast<std::size_t>(object);

@@ -112,11 +112,13 @@ Scene alone(const SceneObject& object) {
 // From an origin at `distance`, sweeps the aim from the object's centre
 // outwards, finds where the reference stops hitting, and fires rays at that
 // silhouette and a little beyond it: where rounding lets hits stray from the surface.
-void probeSilhouettes(Oracle& oracle, const SceneObject& object, std::mt19937& rng, float distance) {
+// With `from`, every ray starts there instead.
+void probeSilhouettes(Oracle& oracle, const SceneObject& object, std::mt19937& rng, float distance,
+                      const Vec3* from = nullptr) {
     const Vec3 center = centerOf(object);
     if (!std::isfinite(length(center))) return;  // such rays take the linear search
     for (int attempt = 0; attempt < 6; ++attempt) {
-        const Vec3 origin = center + distance * randomDirection(rng);
+        const Vec3 origin = from ? *from : center + distance * randomDirection(rng);
         const Vec3 sideways = randomDirection(rng);
         auto rayTo = [&](float s) { return Ray{origin, center + s * sideways - origin}; };
         float inside = 0.0f, outside = 4.0f;
@@ -145,6 +147,24 @@ TEST(Bvh, SilhouettesOfEveryKindFromNearAndFar) {
             Oracle oracle(alone(object));
             for (const float distance : {2.0f, 20.0f, 300.0f, 5000.0f}) {
                 probeSilhouettes(oracle, object, rng, distance);
+            }
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+}
+
+TEST(Bvh, SilhouettesSeenFromTheEye) {
+    // Rays from the eye use boxes widened once for it: from afar, grazing
+    // rays show whether that widening covers what the routines compute.
+    std::mt19937 rng(9);
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        for (const SceneObject& object : randomScene(seed).objectList) {
+            for (const float distance : {3.0f, 300.0f, 5000.0f}) {
+                Scene scene = alone(object);
+                scene.camera.screenCenter = centerOf(object) + distance * randomDirection(rng);
+                const Vec3 eye = scene.camera.screenCenter + scene.camera.eyeOffset;
+                Oracle oracle(scene);
+                probeSilhouettes(oracle, object, rng, distance, &eye);
             }
             if (::testing::Test::HasFailure()) return;
         }

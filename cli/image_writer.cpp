@@ -9,9 +9,6 @@
 #include <filesystem>
 #include <vector>
 
-namespace {
-
-// Red, green, blue bytes, row by row from the top.
 std::vector<unsigned char> packRgb(const PixelImage& image) {
     std::vector<unsigned char> rgb;
     rgb.reserve(image.pixels.size() * 3);
@@ -22,6 +19,8 @@ std::vector<unsigned char> packRgb(const PixelImage& image) {
     }
     return rgb;
 }
+
+namespace {
 
 std::string writeError(const std::string& path, int errorNumber) {
     return "Could not write " + path + ": " + std::strerror(errorNumber);
@@ -93,7 +92,10 @@ bool PendingImageFile::commit(const PixelImage& image, ImageFormat format, std::
         return false;
     }
     std::string detail;
-    const bool encoded = format == ImageFormat::Png ? writePng(image, file_, detail) : writePpm(image, file_, detail);
+    const bool encoded =
+        format == ImageFormat::Png
+            ? (pngText_.empty() ? writePng(image, file_, detail) : writeAnnotatedPng(image, pngText_, file_, detail))
+            : writePpm(image, file_, detail);
     // A full disk may only show when the buffer is flushed or the file closed.
     const bool flushed = encoded && std::fflush(file_) == 0;
     const int flushErrno = errno;

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "cli/image_writer.h"
+#include "cli/piece_render.h"
 #include "cli/progress.h"
 #include "render/render_scene.h"
 #include "scene/reader.h"
@@ -53,6 +54,25 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         return kExitBadImageSize;
     }
 
+    std::string problem;
+    const std::optional<PixelRect> region = renderedRect(options, height, problem);
+    if (!region) {
+        err << "error: " << problem << "\n";
+        return kExitUsage;
+    }
+    std::optional<PieceDescription> piece;
+    if (options.isPiece()) {
+        piece = describePiece(options, height, *region);
+        if (!piece) {
+            err << "Could not read file " << options.scenePath << "\n";
+            return kExitUnreadableScene;
+        }
+        if (options.skipExisting && pieceIsCurrent(options.outputPath, *piece)) {
+            err << "kept " << options.outputPath << ": already a valid piece of this picture\n";
+            return kExitSuccess;
+        }
+    }
+
     // Claim the output before a long render, not after it.
     PendingImageFile output;
     std::string error;
@@ -61,12 +81,12 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         return kExitWriteFailed;
     }
 
-    ProgressBar progress(err, static_cast<std::uint64_t>(options.width) * static_cast<std::uint64_t>(height),
-                         interactive && !options.quiet);
+    ProgressBar progress(err, region->area(), interactive && !options.quiet);
     std::atomic<std::uint64_t> pixelsDone{0};
     RenderRequest request;
     request.width = options.width;
     request.height = height;
+    request.region = *region;
     request.threads = options.threads;
     request.accelerate = !options.linearSearch;
     request.countRays = options.stats;
@@ -83,6 +103,10 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
     if (!outcome.complete) {
         err << "interrupted: " << options.outputPath << " not written\n";
         return kExitInterrupted;
+    }
+    if (piece) {
+        piece->pixelsSha256 = pixelsSha256(outcome.image);
+        output.setPngText(pieceText(*piece));
     }
     if (!output.commit(outcome.image, options.format, error)) {
         err << "error: " << error << "\n";

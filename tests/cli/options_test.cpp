@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "render/pixel_loop.h"
+#include "cli/cpu_count.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ TEST(Options, DefaultsAreTheViewersDefaults) {
     EXPECT_EQ(options.settings.antiAliasing, AntiAliasingMode::None);
     EXPECT_EQ(options.settings.shadowMode, ShadowMode::Hard);
     EXPECT_EQ(options.settings.lights, LightsSetting::Off);
-    EXPECT_EQ(options.threads, availableThreadCount());
+    EXPECT_EQ(options.threads, availableCpuCount());
     EXPECT_FALSE(options.linearSearch);
     EXPECT_FALSE(options.stats);
     EXPECT_FALSE(options.quiet);

@@ -168,9 +168,9 @@ int runImportCommand(const std::vector<std::string>& arguments, std::ostream& ou
 
     ImportOptions options;
     options.stage = command.stage;
-    if (command.fitSize > 0) {
-        if (!std::isfinite(command.fitSize)) {
-            err << "error: --fit wants a finite size\n";
+    if (app.count("--fit") > 0) {
+        if (!std::isfinite(command.fitSize) || !(command.fitSize > 0)) {
+            err << "error: --fit wants a positive finite size\n";
             return kImportUsage;
         }
         options.fitSize = command.fitSize;

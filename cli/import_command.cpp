@@ -128,7 +128,9 @@ int convert(const ImportCommand& command, const ImportOptions& options, std::ost
     err << droppedFacesMessage(report.counts);
     switch (report.status) {
         case ConvertStatus::NoTriangles:
-            err << "No triangles to write: " << command.modelPath << " holds no face with an area\n";
+            err << "No triangles to write: " << command.modelPath
+                << (droppedFacesMessage(report.counts).empty() ? " holds no faces\n"
+                                                               : " holds none that can be rendered\n");
             return kImportNothingToWrite;
         case ConvertStatus::CannotFrame:
             err << "Cannot frame " << command.modelPath << " for --scene: it is too large or too small; try --fit\n";

@@ -43,11 +43,11 @@ bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 TEST(Import, EveryFormatGivesTheTetrahedronLitFromOutside) {
     // The glTF pair mirrors it in x and moves it by 10: winding must follow.
-    const std::vector<std::pair<std::string, Vec3>> models{{"tetra_ascii.stl", {0.25f, 0.25f, 0.25f}},
-                                                           {"tetra_binary.stl", {0.25f, 0.25f, 0.25f}},
-                                                           {"tetra.ply", {0.25f, 0.25f, 0.25f}},
-                                                           {"tetra_mirrored.gltf", {9.75f, 0.25f, 0.25f}},
-                                                           {"tetra_mirrored.glb", {9.75f, 0.25f, 0.25f}}};
+    // The OBJ is wound inward, but its normals point out.
+    const std::vector<std::pair<std::string, Vec3>> models{
+        {"tetra_ascii.stl", {0.25f, 0.25f, 0.25f}},    {"tetra_binary.stl", {0.25f, 0.25f, 0.25f}},
+        {"tetra.ply", {0.25f, 0.25f, 0.25f}},          {"tetra_mirrored.gltf", {9.75f, 0.25f, 0.25f}},
+        {"tetra_mirrored.glb", {9.75f, 0.25f, 0.25f}}, {"tetra_inward_winding.obj", {0.25f, 0.25f, 0.25f}}};
     for (const auto& [name, centroid] : models) {
         SCOPED_TRACE(name);
         const ImportRun run = import({model(name)});

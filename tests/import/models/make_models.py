@@ -106,6 +106,14 @@ def main():
     write("tetra_mirrored.gltf", json.dumps(embedded, indent=1) + "\n")
     write("tetra_mirrored.glb", glb(document, binary))
 
+    # Wound inward, but its normals point out: the normals decide.
+    obj = ["v %g %g %g" % v for v in TETRA_VERTICES]
+    obj += ["vn -1 -1 -1", "vn 1 1 1"]  # outward at the origin corner, and at the far face
+    for f in TETRA_FACES:
+        n = 2 if f == (1, 2, 3) else 1
+        obj.append("f " + " ".join("%d//%d" % (i + 1, n) for i in reversed(f)))
+    write("tetra_inward_winding.obj", "\n".join(obj) + "\n")
+
     # A unit cube of quads with a material from its MTL: Assimp triangulates.
     write("cube.mtl", "newmtl shiny\nKd 0.8 0.2 0.1\nKs 0.5 0.5 0.5\nNs 40\nNi 1.5\nd 0.75\n")
     write("cube.obj", "mtllib cube.mtl\nusemtl shiny\n"

@@ -65,9 +65,11 @@ TEST(LargeModel, AMillionTrianglesStreamOut) {
 
     const std::uint64_t peak = static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
     std::cout << "scene " << bytes / 1000000 << " MB, peak memory " << peak / 1000000 << " MB\n";
+#ifndef __SANITIZE_ADDRESS__  // its redzones and quarantine swell every allocation
     // Assimp's copy of the model is about the scene's size; holding the
     // scene text or its records as well would at least double it.
     EXPECT_LT(peak, bytes + bytes / 2);
+#endif
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ packages=(
   libopenexr-dev libassimp-dev
   slurmctld slurmd slurm-client parallel
   povray libembree-dev linux-perf
+  dpkg-dev desktop-file-utils groff-base
 )
 
 missing=()

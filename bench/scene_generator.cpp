@@ -329,7 +329,7 @@ Scene glassField(std::uint32_t seed) {
     Scene scene;
     resetScene(scene);
     // Eye at (0, 3, 9) looking 11 degrees down over the field; 4:3.
-    scene.camera = {{0, 2.8f, 8}, {0.8f, 0, 0}, {0, 0.5883f, -0.11766f}, {0, 0.2f, 1}};
+    scene.camera = {{0, 2.8f, 8}, {0.8f, 0, 0}, {0, 0.5884f, -0.11768f}, {0, 0.2f, 1}};
     scene.ambient = {0.1f, 0.1f, 0.1f};
     scene.lightList.push_back({{-6, 9, 6}, {0.8f, 0.78f, 0.72f}, 0.5f});
     scene.lightList.push_back({{7, 6, 3}, {0.35f, 0.38f, 0.45f}, 0.5f});

@@ -144,7 +144,8 @@ int main(int argc, char** argv) {
         disagreements += ourHits[i] != embreeHits[i] ? 1 : 0;
     }
     const double count = static_cast<double>(rays.size());
-    std::printf("triangles: %d\nrays: %zu (%d x %d), %zu hit\n", triangles, rays.size(), width, height, hits);
+    std::printf("triangles: %zu\nrays: %zu (%d x %d), %zu hit\n", mesh.objectList.size(), rays.size(), width, height,
+                hits);
     std::printf("build ms: ours %.1f, embree %.1f\n", ourBuild, embreeBuild);
     std::printf("ours rays/s: %.4g\nembree rays/s: %.4g\n", count / (ours / 1000.0), count / (theirs / 1000.0));
     std::printf("ratio: %.4f\ndisagreements: %zu\n", theirs / ours, disagreements);

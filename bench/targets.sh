@@ -45,7 +45,8 @@ mkdir -p "$work/out"
 
 say "building this tree in $work/new"
 cmake -S "$root" -B "$work/new" "${configure_flags[@]}" -DORVANEL_BUILD_BENCH=ON >/dev/null
-cmake --build "$work/new" -j 2 --target orvanel-render orvanel-bench target-bench >/dev/null
+cmake --build "$work/new" -j 2 --target orvanel-render orvanel-bench target-bench >"$work/build.log" ||
+  die "the build failed; see $work/build.log"
 have_embree=0
 if cmake --build "$work/new" -j 2 --target embree-bench >/dev/null 2>&1; then have_embree=1; fi
 
@@ -60,7 +61,8 @@ if [[ ! -e $baseline_src ]]; then
   git -C "$root" worktree add --detach "$baseline_src" "$want" >/dev/null 2>&1 || die "cannot check out $baseline_commit"
 fi
 cmake -S "$baseline_src" -B "$work/baseline" "${configure_flags[@]}" -DORVANEL_BUILD_BENCH=OFF >/dev/null
-cmake --build "$work/baseline" -j 2 --target orvanel-render >/dev/null
+cmake --build "$work/baseline" -j 2 --target orvanel-render >"$work/baseline-build.log" ||
+  die "the baseline build failed; see $work/baseline-build.log"
 
 new="$work/new/orvanel-render"
 old="$work/baseline/orvanel-render"

@@ -56,7 +56,8 @@ struct LoopTarget {
     std::function<void(int row, int left, std::span<const Pixel> pixels)> rowDone;
 };
 
-// The CPUs this process may run on, at least one.
+// All hardware threads, at least one. The programs pass what their
+// allocation allows (the affinity mask, a scheduler's CPU count) as `threads`.
 int availableThreadCount();
 
 // Renders `region` of the width x height picture on `threads` workers (0:

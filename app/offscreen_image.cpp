@@ -9,6 +9,16 @@ void OffscreenImage::setPixel(int x, int y, Pixel pixel) {
     pixels.pixels[static_cast<std::size_t>(y) * pixels.width + x] = pixel;
 }
 
+void OffscreenImage::setRow(int x, int y, std::span<const Pixel> row) {
+    if (y < 0 || y >= pixels.height) return;
+    std::lock_guard<std::mutex> hold(lock);
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const int column = x + static_cast<int>(i);
+        if (column >= 0 && column < pixels.width)
+            pixels.pixels[static_cast<std::size_t>(y) * pixels.width + column] = row[i];
+    }
+}
+
 void OffscreenImage::drawImage(int x, int y, const PixelImage& source) {
     std::lock_guard<std::mutex> hold(lock);
     for (int row = std::max(0, -y); row < source.height && y + row < pixels.height; ++row) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <mutex>
+#include <span>
 
 #include "render/sampling.h"
 
@@ -16,6 +17,8 @@ public:
     int height() const { return pixels.height; }
 
     void setPixel(int x, int y, Pixel pixel);
+    // Pixels of row y from column x on, clipped to the image, under one lock.
+    void setRow(int x, int y, std::span<const Pixel> row);
     // Copies `source` with its top-left corner at (x, y), clipped to the image.
     void drawImage(int x, int y, const PixelImage& source);
     // The top-left width x height pixels, clipped to the image.

@@ -3,6 +3,7 @@
 void RenderControl::requestStop() {
     std::lock_guard<std::mutex> hold(renderLock);
     renderRunning = false;
+    stopRequested.store(true);
 }
 
 void RenderControl::waitForStop() {
@@ -15,6 +16,7 @@ void RenderControl::markStarting() {
     std::lock_guard<std::mutex> hold(renderLock);
     renderRunning = true;
     renderStopped = false;
+    stopRequested.store(false);
 }
 
 bool RenderControl::continueRender() const {

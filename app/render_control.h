@@ -2,6 +2,7 @@
 // thread agree on stopping and starting a render.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -22,6 +23,9 @@ public:
     // with markStopped or markFinished once every worker has finished, so
     // the window never changes the scene under a pixel still being traced.
     bool continueRender() const;
+    // The same answer as an atomic flag, set by every stop request and
+    // cleared by markStarting, for workers to read without the lock.
+    const std::atomic<bool>& stopFlag() const { return stopRequested; }
     void markStopped();
     void markFinished();
 
@@ -35,4 +39,5 @@ private:
     // True at start: no render thread exists yet to set it, and the first
     // command must not wait for one.
     bool renderStopped = true;
+    std::atomic<bool> stopRequested{false};
 };

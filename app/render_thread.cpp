@@ -3,19 +3,23 @@
 #include <chrono>
 #include <string>
 
-#include "render/context.h"
-#include "render/parallel.h"
+#include "render/render_scene.h"
 
 void renderThread(RenderJob job) {
     const auto start = std::chrono::steady_clock::now();
-    const TraceContext context{*job.scene, job.settings, *job.generator, nullptr, job.accelerator};
+    RenderRequest request;
+    request.width = job.width;
+    request.height = job.height;
+    request.threads = job.threads;
+    request.accelerate = job.accelerator != nullptr;
+    request.accelerator = job.accelerator;
+    request.control.stop = &job.control->stopFlag();
     // Workers take rows from the top, so the picture still grows downwards.
-    const bool complete = runParallelPixelLoop(
-        context, job.width, job.height, job.threads, [&job] { return !job.control->continueRender(); },
-        [&job](int row, int column, Pixel pixel) {
-            job.image->setPixel(column, row, pixel);
-            job.window->requestRepaint();
-        });
+    request.rowDone = [&job](int row, int left, std::span<const Pixel> pixels) {
+        job.image->setRow(left, row, pixels);
+        job.window->requestRepaint();
+    };
+    const bool complete = renderScene(*job.scene, job.settings, *job.generator, request).complete;
     // Stopped: every worker has returned, and no time is shown.
     if (!complete) {
         job.control->markStopped();

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bench/scene_generator.h"
-#include "geometry/intersect.h"
+#include "render/hits.h"
 #include "render/bvh.h"
 #include "render/lighting.h"
 #include "render/trace.h"

@@ -3,20 +3,22 @@
 // pictures compared byte for byte.
 //
 //   orvanel-bench [--quick] [--threads N] [--write-scenes DIR] [--scenes DIR]
+//   orvanel-bench --growth    the sphere field's growth only
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "bench/scene_generator.h"
 #include "render/bvh.h"
-#include "render/parallel.h"
+#include "render/pixel_loop.h"
 #include "scene/reader.h"
 
 namespace {
@@ -38,28 +40,29 @@ struct Path {
 constexpr Path kReference{"reference (1 thread, linear)", 0, false};
 
 // Renders `rows` (all when empty) of a width x height picture.
-Measure run(const Scene& scene, const RenderSettings& settings, const Bvh* bvh, const Path& path, int width,
-            int height, const std::vector<int>& rows, int repeats) {
+Measure run(const Scene& scene, const RenderSettings& settings, const Bvh* bvh, const Path& path, int width, int height,
+            const std::vector<int>& rows, int repeats) {
     Measure best;
     for (int attempt = 0; attempt < repeats; ++attempt) {
         Measure m;
         Random generator;
         const TraceContext context{scene, settings, generator, &m.counts, path.accelerated ? bvh : nullptr};
         m.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0u);
-        const auto keep = [&m, width](int row, int column, Pixel pixel) {
-            m.pixels[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) + column] = pixel;
+        const auto rowPixels = [&m, width](int row) {
+            return std::span<Pixel>(m.pixels).subspan(static_cast<std::size_t>(row) * static_cast<std::size_t>(width),
+                                                      static_cast<std::size_t>(width));
         };
         const auto start = std::chrono::steady_clock::now();
         const std::clock_t cpuStart = std::clock();
         if (!rows.empty()) {
-            for (const int row : rows) runRowLoop(context, width, height, row, nullptr, keep);
-        } else if (path.threads == 0) {
-            runPixelLoop(context, width, height, nullptr, keep);
+            for (const int row : rows) {
+                runPixelLoop(context, width, height, {0, row, width, row + 1}, 1, {}, {rowPixels(row), {}, nullptr});
+            }
         } else {
-            runParallelPixelLoop(context, width, height, path.threads, nullptr, keep);
+            runPixelLoop(context, width, height, wholePicture(width, height), std::max(path.threads, 1), {},
+                         {m.pixels, {}, nullptr});
         }
-        m.milliseconds =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        m.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         m.cpuMilliseconds = 1000.0 * static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
         m.generatorAfter = generator.state;
         if (attempt == 0 || m.milliseconds < best.milliseconds) best = std::move(m);
@@ -110,19 +113,19 @@ void compareAllPaths(const std::string& name, const Scene& scene, const RenderSe
     const Measure reference = run(scene, settings, &bvh, kReference, width, height, {}, repeats);
     printRow(kReference.name, reference, reference);
     const std::string parallel = std::to_string(threads) + " threads";
-    const std::vector<Path> paths{{"hierarchy, 1 thread", 1, true},
-                                  {nullptr, threads, false},
-                                  {nullptr, threads, true}};
+    const std::vector<Path> paths{
+        {"hierarchy, 1 thread", 1, true}, {nullptr, threads, false}, {nullptr, threads, true}};
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        const std::string label = i == 0 ? paths[i].name : parallel + (paths[i].accelerated ? ", hierarchy" : ", linear");
+        const std::string label =
+            i == 0 ? paths[i].name : parallel + (paths[i].accelerated ? ", hierarchy" : ", linear");
         printRow(label.c_str(), run(scene, settings, &bvh, paths[i], width, height, {}, repeats), reference);
     }
 }
 
 // The reference takes hours on a whole picture of a large scene: both paths
 // render the same evenly spread rows, and the fast path also the whole picture.
-void compareOnRows(const std::string& name, const Scene& scene, const RenderSettings& settings, int width,
-                   int rowStep, int threads) {
+void compareOnRows(const std::string& name, const Scene& scene, const RenderSettings& settings, int width, int rowStep,
+                   int threads) {
     const int height = imageHeightFor(scene.camera, width);
     const auto buildStart = std::chrono::steady_clock::now();
     const Bvh bvh = buildBvh(scene);
@@ -130,16 +133,18 @@ void compareOnRows(const std::string& name, const Scene& scene, const RenderSett
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - buildStart).count();
     std::vector<int> rows;
     for (int row = rowStep / 2; row < height; row += rowStep) rows.push_back(row);
-    printHeader(describe(name, scene, settings, width, height) + "; rows " + std::to_string(rowStep / 2) +
-                ", " + std::to_string(rowStep / 2 + rowStep) + ", ... (" + std::to_string(rows.size()) + " rows)");
+    printHeader(describe(name, scene, settings, width, height) + "; rows " + std::to_string(rowStep / 2) + ", " +
+                std::to_string(rowStep / 2 + rowStep) + ", ... (" + std::to_string(rows.size()) + " rows)");
     const Measure reference = run(scene, settings, &bvh, kReference, width, height, rows, 1);
     printRow(kReference.name, reference, reference);
     printRow("hierarchy, 1 thread", run(scene, settings, &bvh, {"", 1, true}, width, height, rows, 3), reference);
-    std::printf("\nWhole picture with the hierarchy (built in %.1f ms, %zu objects bounded, %zu tested on every ray):\n\n",
-                buildMs, bvh.boundedCount(), bvh.alwaysTested.size());
+    std::printf(
+        "\nWhole picture with the hierarchy (built in %.1f ms, %zu objects bounded, %zu tested on every ray):\n\n",
+        buildMs, bvh.boundedCount(), bvh.alwaysTested.size());
     const Measure one = run(scene, settings, &bvh, {"", 1, true}, width, height, {}, 1);
     const Measure many = run(scene, settings, &bvh, {"", threads, true}, width, height, {}, 1);
-    std::printf("| path | ms | cpu ms | rays/s | speedup over 1 thread | same bytes |\n|---|---:|---:|---:|---:|---|\n");
+    std::printf(
+        "| path | ms | cpu ms | rays/s | speedup over 1 thread | same bytes |\n|---|---:|---:|---:|---:|---|\n");
     printRow("hierarchy, 1 thread", one, one);
     printRow((std::to_string(threads) + " threads, hierarchy").c_str(), many, one);
 }
@@ -166,9 +171,9 @@ void growth(const std::string& name, const std::function<Scene(int)>& make, int 
 void writeScenes(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir);
     const std::vector<std::pair<std::string, Scene>> scenes{{"mesh-100000.txt", triangleMesh(100000)},
-                                                             {"spheres-1000.txt", sphereField(1000, 1)},
-                                                             {"spheres-100000.txt", sphereField(100000, 1)},
-                                                             {"mixed-10000.txt", mixedScene(10000, 1)}};
+                                                            {"spheres-1000.txt", sphereField(1000, 1)},
+                                                            {"spheres-100000.txt", sphereField(100000, 1)},
+                                                            {"mixed-10000.txt", mixedScene(10000, 1)}};
     for (const auto& [file, scene] : scenes) {
         std::ofstream out(dir / file);
         writeScene(out, scene);
@@ -180,12 +185,15 @@ void writeScenes(const std::filesystem::path& dir) {
 
 int main(int argc, char** argv) {
     bool quick = false;
-    int threads = hardwareThreadCount();
+    bool growthOnly = false;
+    int threads = availableThreadCount();
     std::string scenesDir = "scenes";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--quick") {
             quick = true;
+        } else if (arg == "--growth") {
+            growthOnly = true;
         } else if (arg == "--threads" && i + 1 < argc) {
             threads = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--scenes" && i + 1 < argc) {
@@ -194,16 +202,25 @@ int main(int argc, char** argv) {
             writeScenes(argv[++i]);
             return 0;
         } else {
-            std::fprintf(stderr, "usage: %s [--quick] [--threads N] [--scenes DIR] [--write-scenes DIR]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--quick] [--growth] [--threads N] [--scenes DIR] [--write-scenes DIR]\n",
+                         argv[0]);
             return 2;
         }
     }
-    std::printf("# orvanel-bench: %d hardware threads, %d used%s\n", hardwareThreadCount(), threads,
+    std::printf("# orvanel-bench: %d hardware threads, %d used%s\n", availableThreadCount(), threads,
                 quick ? ", quick" : "");
 
     const RenderSettings hard{0, AntiAliasingMode::None, ShadowMode::Hard, LightsSetting::On};
     const RenderSettings soft{5, AntiAliasingMode::None, ShadowMode::SoftJitter, LightsSetting::On};
     const int repeats = quick ? 1 : 3;
+    const auto sphereGrowth = [&] {
+        growth(
+            "sphere field", [](int n) { return sphereField(n, 1); }, 1000, 100000, hard, quick ? 200 : 400);
+    };
+    if (growthOnly) {
+        sphereGrowth();
+        return 0;
+    }
 
     // Parallel speedup on a small scene, where the hierarchy matters little.
     Scene showcase;
@@ -216,7 +233,8 @@ int main(int argc, char** argv) {
     compareAllPaths("1000 spheres", sphereField(1000, 1), hard, quick ? 100 : 200, threads, repeats);
     compareOnRows("mesh of 100000 triangles", triangleMesh(100000), hard, 400, quick ? 100 : 40, threads);
     compareOnRows("mix of all kinds", mixedScene(10000, 1), hard, quick ? 200 : 400, quick ? 100 : 40, threads);
-    growth("triangle mesh", [](int n) { return triangleMesh(n); }, 1000, 100000, hard, quick ? 200 : 400);
-    growth("sphere field", [](int n) { return sphereField(n, 1); }, 1000, 100000, hard, quick ? 200 : 400);
+    growth(
+        "triangle mesh", [](int n) { return triangleMesh(n); }, 1000, 100000, hard, quick ? 200 : 400);
+    sphereGrowth();
     return 0;
 }

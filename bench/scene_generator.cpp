@@ -189,7 +189,8 @@ Scene withCamera(Vec3 center, float halfWidth, float eyeDistance) {
 void addLights(Rng& rng, Scene& scene, int count, float spread) {
     for (int i = 0; i < count; ++i) {
         Light light{};
-        light.position = {rng.uniform(-spread, spread), rng.uniform(0.5f * spread, spread), rng.uniform(-spread, spread)};
+        light.position = {rng.uniform(-spread, spread), rng.uniform(0.5f * spread, spread),
+                          rng.uniform(-spread, spread)};
         light.color = {rng.uniform(0.3f, 1.0f), rng.uniform(0.3f, 1.0f), rng.uniform(0.3f, 1.0f)};
         light.radius = rng.chance(0.2) ? 0.0f : rng.uniform(0.1f, 2.0f);
         scene.lightList.push_back(light);
@@ -319,6 +320,56 @@ Scene mixedScene(int count, std::uint32_t seed) {
         randomMaterial(rng, object);
         object.transmittance = {0.0f, 0.0f, 0.0f};  // opaque: a bounded cost per pixel
         scene.objectList.push_back(object);
+    }
+    return scene;
+}
+
+Scene glassField(std::uint32_t seed) {
+    Rng rng(seed);
+    Scene scene;
+    resetScene(scene);
+    // Eye at (0, 3, 9) looking 11 degrees down over the field; 4:3.
+    scene.camera = {{0, 2.8f, 8}, {0.8f, 0, 0}, {0, 0.5884f, -0.11768f}, {0, 0.2f, 1}};
+    scene.ambient = {0.1f, 0.1f, 0.1f};
+    scene.lightList.push_back({{-6, 9, 6}, {0.8f, 0.78f, 0.72f}, 0.5f});
+    scene.lightList.push_back({{7, 6, 3}, {0.35f, 0.38f, 0.45f}, 0.5f});
+    SceneObject floor = polygon({{-20, 0, 12}, {20, 0, 12}, {20, 0, -20}, {-20, 0, -20}});
+    floor.color = {0.8f, 0.78f, 0.74f};
+    floor.reflectance = 0.0f;
+    floor.shininess = 1.0f;
+    floor.transmittance = {1, 1, 1};
+    floor.permittivity = 1.0f;
+    floor.permeability = 1.0f;
+    scene.objectList.push_back(floor);
+    for (int k = 0; k < 30; ++k) {
+        const float r = rng.uniform(0.35f, 0.6f);
+        const Vec3 center{-5.0f + 2.0f * static_cast<float>(k % 6) + rng.uniform(-0.4f, 0.4f), r,
+                          2.0f - 1.8f * static_cast<float>(k / 6) + rng.uniform(-0.3f, 0.3f)};
+        SceneObject ball = sphere(center, r);
+        ball.permeability = 1.0f;
+        ball.shininess = 300.0f;
+        switch (k % 3) {
+            case 0:  // clear glass, index 1.5
+                ball.color = {0.02f, 0.02f, 0.02f};
+                ball.reflectance = 1.0f;
+                ball.transmittance = {1, 1, 1};
+                ball.permittivity = 2.25f;
+                break;
+            case 1:  // mirror: a huge permittivity reflects nearly everything
+                ball.color = {0.04f, 0.04f, 0.04f};
+                ball.reflectance = 1.0f;
+                ball.transmittance = {0, 0, 0};
+                ball.permittivity = 1000000.0f;
+                break;
+            default:  // matte
+                ball.color = {rng.uniform(0.2f, 0.9f), rng.uniform(0.2f, 0.9f), rng.uniform(0.2f, 0.9f)};
+                ball.reflectance = 0.0f;
+                ball.shininess = 1.0f;
+                ball.transmittance = {0, 0, 0};
+                ball.permittivity = 1.0f;
+                break;
+        }
+        scene.objectList.push_back(ball);
     }
     return scene;
 }

@@ -25,6 +25,10 @@ Scene sphereField(int count, std::uint32_t seed);
 // `count` objects of all five kinds, mixed, filling the same volume.
 Scene mixedScene(int count, std::uint32_t seed);
 
+// 30 spheres on a floor, by turns clear glass, mirror and matte, under two
+// lights; the small scene that is compared with other ray tracers.
+Scene glassField(std::uint32_t seed);
+
 // The scene in the scene file format, every float written so that it reads
 // back to the same bits.
 void writeScene(std::ostream& out, const Scene& scene);

@@ -18,9 +18,6 @@
 #include <filesystem>
 #include <vector>
 
-namespace {
-
-// Red, green, blue bytes, row by row from the top.
 std::vector<unsigned char> packRgb(const PixelImage& image) {
     std::vector<unsigned char> rgb;
     rgb.reserve(image.pixels.size() * 3);
@@ -31,6 +28,8 @@ std::vector<unsigned char> packRgb(const PixelImage& image) {
     }
     return rgb;
 }
+
+namespace {
 
 std::string writeError(const std::string& path, int errorNumber) {
     return "Could not write " + path + ": " + std::strerror(errorNumber);
@@ -190,7 +189,9 @@ bool PendingImageFile::commit(const PixelImage& image, const ColorPicture& color
         return false;
     }
     std::string detail;
-    const bool encoded = writePicture(image, colors, format, file_, detail);
+    const bool encoded = format == ImageFormat::Png && !pngText_.empty()
+                             ? writeAnnotatedPng(image, pngText_, file_, detail)
+                             : writePicture(image, colors, format, file_, detail);
     // A full disk may only show when the buffer is flushed or the file closed.
     const bool flushed = encoded && std::fflush(file_) == 0;
     const int flushErrno = errno;

@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/annotated_png.h"
 #include "cli/options.h"
 #include "render/sampling.h"
+
+// Red, green, blue bytes, row by row from the top.
+std::vector<unsigned char> packRgb(const PixelImage& image);
 
 // Encodes the picture into an open stream; false when the stream fails.
 bool writePng(const PixelImage& image, std::FILE* file, std::string& error);
@@ -44,6 +48,9 @@ public:
     // the render rather than after it.
     bool open(const std::string& path, std::string& error);
 
+    // Text chunks for a PNG picture, written ahead of its pixels.
+    void setPngText(PngText text) { pngText_ = std::move(text); }
+
     // Writes the picture, closes and renames it over the target.
     bool commit(const PixelImage& image, ImageFormat format, std::string& error);
     // The same for any format; `colors` is used by the float formats only.
@@ -56,4 +63,5 @@ private:
     std::string path_;
     std::string temporaryPath_;
     std::FILE* file_ = nullptr;
+    PngText pngText_;
 };

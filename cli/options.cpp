@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "cli/cpu_count.h"
 #include "orvanel_version.h"
-#include "render/parallel.h"
 
 std::optional<ImageFormat> imageFormatFor(const std::string& path) {
     std::string extension = std::filesystem::path(path).extension().string();
@@ -46,6 +46,45 @@ void addChoice(CLI::App& app, const std::string& name, Enum& target,
         ->option_text(shown);
 }
 
+void addPieceOptions(CLI::App& app, CliOptions& options) {
+    CLI::Option* tile =
+        app.add_option_function<std::string>(
+               "--tile", [&options](const std::string& text) { options.tile = parseTile(text); },
+               "Render only band I (from 0) of N horizontal bands of the picture, to a PNG piece for orvanel-merge")
+            ->check(CLI::Validator([](std::string& text) { return tileProblem(text); }, "I/N"))
+            ->option_text("I/N");
+    CLI::Option* region =
+        app.add_option_function<std::string>(
+               "--region", [&options](const std::string& text) { options.region = parseRectangle(text); },
+               "Render only the pixels [X0, X1) x [Y0, Y1) of the picture, to a PNG piece for orvanel-merge")
+            ->check(CLI::Validator(
+                [](std::string& text) {
+                    return parseRectangle(text) ? std::string{} : "wants X0,Y0,X1,Y1, four integers, not " + text;
+                },
+                "X0,Y0,X1,Y1"))
+            ->option_text("X0,Y0,X1,Y1");
+    tile->excludes(region);
+    app.add_flag("--skip-existing", options.skipExisting,
+                 "With --tile or --region: leave a valid piece of the same scene and settings at the output path "
+                 "alone and exit 0");
+}
+
+// What parsing alone cannot see; empty when the pieces options fit together.
+std::string pieceProblem(const CliOptions& options) {
+    if (options.skipExisting && !options.isPiece()) return "--skip-existing needs --tile or --region";
+    if (options.isPiece() && options.format != ImageFormat::Png) {
+        return "a piece (--tile or --region) is written as PNG, which carries its description: " + options.outputPath;
+    }
+    if (!options.region) return {};
+    const PixelRect& rect = *options.region;
+    const std::string shown = "--region " + rectangleText(rect);
+    if (rect.empty()) return shown + ": the rectangle is empty (X0 < X1 and Y0 < Y1 are needed)";
+    if (rect.left < 0 || rect.top < 0 || rect.right > options.width) {
+        return shown + ": the rectangle leaves the picture, which is " + std::to_string(options.width) + " pixels wide";
+    }
+    return {};
+}
+
 void buildApp(CLI::App& app, CliOptions& options) {
     app.add_option("scene", options.scenePath, "Scene file to render; - reads standard input")
         ->required()
@@ -73,7 +112,8 @@ void buildApp(CLI::App& app, CliOptions& options) {
                              {{"on", LightsSetting::On}, {"off", LightsSetting::Off}},
                              "on: shade with the scene's lights; off: flat object colours (default off)");
     app.add_option("--threads", options.threads,
-                   "Render threads (default: all hardware threads); 1 renders on one thread as the viewer always did")
+                   "Render threads (default: the CPUs this process may use, or SLURM_CPUS_PER_TASK); 1 renders on "
+                   "one thread as the viewer always did")
         ->check(CLI::Range(1, kMaxThreads))
         ->option_text("N");
     app.add_flag("--no-accel", options.linearSearch,
@@ -84,6 +124,7 @@ void buildApp(CLI::App& app, CliOptions& options) {
                  "Read the scene without rendering and report every problem as PATH:LINE:COLUMN: TEXT, then a "
                  "summary; no -o needed");
     app.set_version_flag("--version", kOrvanelVersion, "Print the version and exit");
+    addPieceOptions(app, options);
     app.footer(
         "The defaults are the viewer's: width 300, depth 0, no anti-aliasing, hard shadows, lights off.\n"
         "Example: orvanel-render scenes/showcase.txt -o showcase.png --lights on --depth 5");
@@ -93,7 +134,7 @@ void buildApp(CLI::App& app, CliOptions& options) {
 
 ParseResult parseOptions(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     CliOptions options;
-    options.threads = hardwareThreadCount();
+    options.threads = std::min(availableCpuCount(), kMaxThreads);
     CLI::App app{"Renders a scene file to a picture by recursive ray tracing.", "orvanel-render"};
     buildApp(app, options);
 
@@ -124,5 +165,9 @@ ParseResult parseOptions(const std::vector<std::string>& arguments, std::ostream
         return {std::nullopt, kExitUsage};
     }
     options.format = *format;
+    if (const std::string problem = pieceProblem(options); !problem.empty()) {
+        err << "error: " << problem << "\n\n" << app.help();
+        return {std::nullopt, kExitUsage};
+    }
     return {options, kExitSuccess};
 }

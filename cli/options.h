@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/tile.h"
 #include "render/settings.h"
 
 // Exit statuses, one per kind of failure, so scripts can tell them apart.
@@ -30,11 +31,17 @@ struct CliOptions {
     ImageFormat format = ImageFormat::Png;
     int width = 300;
     RenderSettings settings;    // the viewer's defaults until an option says otherwise
-    int threads = 1;            // parseOptions sets all hardware threads
+    int threads = 1;            // parseOptions sets the CPUs this process may use
     bool linearSearch = false;  // --no-accel: test every object for every ray
     bool stats = false;
     bool quiet = false;
     bool check = false;  // --check: report the scene's problems instead of rendering
+    // A piece of the picture instead of all of it: at most one of the two.
+    std::optional<TileSpec> tile;     // --tile I/N
+    std::optional<PixelRect> region;  // --region X0,Y0,X1,Y1; the bottom is checked against the camera later
+    bool skipExisting = false;        // keep a valid piece already at the output path
+
+    bool isPiece() const { return tile || region; }
 };
 
 // The scene argument that stands for standard input.

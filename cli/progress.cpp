@@ -52,3 +52,21 @@ void ProgressBar::finish() {
     out_ << '\r' << std::string(kBarWidth + 40, ' ') << '\r' << std::flush;
     drawn_ = false;
 }
+
+ProgressWatch::ProgressWatch(ProgressBar& bar, const std::atomic<std::uint64_t>& done)
+    : thread_([this, &bar, &done] {
+          std::unique_lock<std::mutex> hold(lock_);
+          while (!wake_.wait_for(hold, kRedrawInterval, [this] { return over_; })) {
+              bar.show(done.load(std::memory_order_relaxed));
+          }
+          bar.show(done.load(std::memory_order_relaxed));
+      }) {}
+
+ProgressWatch::~ProgressWatch() {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        over_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}

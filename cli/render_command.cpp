@@ -9,43 +9,15 @@
 
 #include "cli/check_command.h"
 #include "cli/image_writer.h"
+#include "cli/piece_render.h"
 #include "cli/progress.h"
 #include "cli/scene_input.h"
-#include "render/bvh.h"
-#include "render/parallel.h"
+#include "render/render_scene.h"
 #include "scene/reader.h"
-
-RenderOutcome renderScene(const Scene& scene, const RenderSettings& settings, Random& generator, int width, int height,
-                          int threads, bool accelerate, const std::function<bool()>& stopRequested,
-                          const std::function<void()>& pixelDone) {
-    RenderOutcome outcome;
-    outcome.image = PixelImage(width, height);
-    std::optional<Bvh> bvh;
-    if (accelerate) bvh = buildBvh(scene);
-    const TraceContext context{scene, settings, generator, &outcome.counts, bvh ? &*bvh : nullptr};
-    PixelImage& image = outcome.image;
-    std::mutex progressLock;
-    outcome.complete =
-        runParallelPixelLoop(context, width, height, threads, stopRequested, [&](int row, int column, Pixel pixel) {
-            image.pixels[static_cast<std::size_t>(row) * width + column] = pixel;
-            if (!pixelDone) return;
-            const std::lock_guard<std::mutex> guard(progressLock);
-            pixelDone();
-        });
-    const int used = std::min(threads, std::max(1, height));
-    outcome.engine = std::to_string(used) + (used == 1 ? " thread, " : " threads, ");
-    if (bvh) {
-        outcome.engine += "bounding volume hierarchy (" + std::to_string(bvh->boundedCount()) + " objects bounded, " +
-                          std::to_string(bvh->alwaysTested.size()) + " tested on every ray)";
-    } else {
-        outcome.engine += "linear search";
-    }
-    return outcome;
-}
 
 namespace {
 
-void printStatistics(std::ostream& out, const RenderOutcome& outcome, std::chrono::steady_clock::duration elapsed) {
+void printStatistics(std::ostream& out, const RenderResult& outcome, std::chrono::steady_clock::duration elapsed) {
     const double seconds = std::chrono::duration<double>(elapsed).count();
     const long long milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     const RayCounts& counts = outcome.counts;
@@ -85,6 +57,25 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         return kExitBadImageSize;
     }
 
+    std::string problem;
+    const std::optional<PixelRect> region = renderedRect(options, height, problem);
+    if (!region) {
+        err << "error: " << problem << "\n";
+        return kExitUsage;
+    }
+    std::optional<PieceDescription> piece;
+    if (options.isPiece()) {
+        piece = describePiece(options, height, *region);
+        if (!piece) {
+            err << "Could not read file " << options.scenePath << "\n";
+            return kExitUnreadableScene;
+        }
+        if (options.skipExisting && pieceIsCurrent(options.outputPath, *piece)) {
+            err << "kept " << options.outputPath << ": already a valid piece of this picture\n";
+            return kExitSuccess;
+        }
+    }
+
     // Claim the output before a long render, not after it.
     PendingImageFile output;
     std::string error;
@@ -93,13 +84,23 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         return kExitWriteFailed;
     }
 
-    ProgressBar progress(err, static_cast<std::uint64_t>(options.width) * static_cast<std::uint64_t>(height),
-                         interactive && !options.quiet);
-    const auto stopRequested = [stop] { return stop && stop->load(std::memory_order_relaxed); };
+    ProgressBar progress(err, region->area(), interactive && !options.quiet);
+    std::atomic<std::uint64_t> pixelsDone{0};
+    RenderRequest request;
+    request.width = options.width;
+    request.height = height;
+    request.region = *region;
+    request.threads = options.threads;
+    request.accelerate = !options.linearSearch;
+    request.countRays = options.stats;
+    request.keepColors = options.format == ImageFormat::Pfm || options.format == ImageFormat::Exr;
+    request.control = {stop, &pixelsDone};
     const auto start = std::chrono::steady_clock::now();
-    const RenderOutcome outcome =
-        renderScene(scene, options.settings, generator, options.width, height, options.threads, !options.linearSearch,
-                    stopRequested, [&progress] { progress.advance(); });
+    RenderResult outcome;
+    {
+        const ProgressWatch watch(progress, pixelsDone);
+        outcome = renderScene(scene, options.settings, generator, request);
+    }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     progress.finish();
 
@@ -107,7 +108,12 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         err << "interrupted: " << options.outputPath << " not written\n";
         return kExitInterrupted;
     }
-    if (!output.commit(outcome.image, options.format, error)) {
+    if (piece) {
+        piece->pixelsSha256 = pixelsSha256(outcome.image);
+        output.setPngText(pieceText(*piece));
+    }
+    const ColorPicture colors{outcome.image.width, outcome.image.height, std::move(outcome.colors)};
+    if (!output.commit(outcome.image, colors, options.format, error)) {
         err << "error: " << error << "\n";
         return kExitWriteFailed;
     }

@@ -53,9 +53,10 @@ Matrix3 inverse(const Matrix3& matrix) {
     return result;
 }
 
-}  // namespace
-
-float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal) {
+// Each routine's parameter comes before its normal and never depends on it,
+// so one body serves both: kNormal false skips the normal.
+template <bool kNormal>
+float sphereHit(Sphere sphere, Ray ray, float limit, Vec3& normal) {
     const Vec3 d = ray.direction;
     const float lengthD = length(d);
     const float a = lengthD * lengthD;
@@ -65,12 +66,15 @@ float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal) {
     const float c = lengthW * lengthW - sphere.radius * sphere.radius;
     float t = 0.0f;
     if (!nearestRoot(a, b, c, t)) return limit;
-    const Vec3 p = pointAt(ray.origin, t, d);
-    normalize(p - sphere.center, normal);
+    if constexpr (kNormal) {
+        const Vec3 p = pointAt(ray.origin, t, d);
+        normalize(p - sphere.center, normal);
+    }
     return t;
 }
 
-float intersectEllipsoid(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal) {
+template <bool kNormal>
+float ellipsoidHit(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal) {
     // Move the ray into the space where the ellipsoid is the unit sphere; t
     // is the same in both spaces.
     const Vec3 a1 = ellipsoid.axis1, a2 = ellipsoid.axis2, a3 = ellipsoid.axis3;
@@ -85,12 +89,16 @@ float intersectEllipsoid(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3&
     const float c = lengthO * lengthO - 1.0f;
     float t = 0.0f;
     if (!nearestRoot(a, b, c, t)) return limit;
-    // The normal comes back through the inverse transpose.
-    const Vec3 p = pointAt(ray.origin, t, ray.direction);
-    const Vec3 q = multiply(inv, p - ellipsoid.center);
-    normalize(multiplyTransposed(inv, q), normal);
+    if constexpr (kNormal) {
+        // The normal comes back through the inverse transpose.
+        const Vec3 p = pointAt(ray.origin, t, ray.direction);
+        const Vec3 q = multiply(inv, p - ellipsoid.center);
+        normalize(multiplyTransposed(inv, q), normal);
+    }
     return t;
 }
+
+}  // namespace
 
 float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& exit) {
     Vec3 n0{}, n2{}, n4{};
@@ -99,8 +107,8 @@ float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& e
     normalize(cross(box.edge2, box.edge1), n4);
     // Faces in their fixed order; for a right-handed set of edges each normal
     // points out through its face.
-    const std::array<Vec3, 6> points{box.corner, box.corner + box.edge2, box.corner,
-                                     box.corner + box.edge1, box.corner, box.corner + box.edge3};
+    const std::array<Vec3, 6> points{box.corner, box.corner + box.edge2, box.corner, box.corner + box.edge1,
+                                     box.corner, box.corner + box.edge3};
     const std::array<Vec3, 6> normals{n0, -n0, n2, -n2, n4, -n4};
 
     Vec3 entryNormal{}, exitNormal{};
@@ -113,7 +121,7 @@ float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& e
             const float s = -(dot(w, normals[k]) / dn);
             if (entry <= s) entry = s;
             if (entry == s) entryNormal = normals[k];  // a tie goes to the later face
-        } else if (dn > 0.0f) {  // going out
+        } else if (dn > 0.0f) {                        // going out
             const float s = -(dot(w, normals[k]) / dn);
             if (exit >= s) exit = s;
             if (exit == s) exitNormal = normals[k];
@@ -132,35 +140,33 @@ float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& e
     return entry;
 }
 
-float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal) {
-    const auto& v = polygon.vertices;
-    if (v.size() < 3) return limit;
-    const Vec3 o = ray.origin, d = ray.direction;
+namespace {
+
+template <bool kNormal>
+float fanHit(std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal) {
+    if (fan.empty()) return limit;
     float best = limit;
-    for (std::size_t i = 0; i + 2 < v.size(); ++i) {
-        const Vec3 e1 = v[i + 1] - v[0];
-        const Vec3 e2 = v[i + 2] - v[0];
-        const float t = rayPlaneDistance(o, d, v[0], e1, e2);
-        if (t < 0.0f || std::isnan(t)) continue;
-        // Coordinates of the hit in the edge basis, from the inverse of the
-        // 2x2 Gram matrix of e1 and e2.
-        const float l1 = length(e1), l2 = length(e2), d12 = dot(e1, e2);
-        const float l1Squared = l1 * l1, l2Squared = l2 * l2;
-        const float inv = 1.0f / (l1Squared * l2Squared - d12 * d12);
-        const Vec3 w = pointAt(o, t, d) - v[0];
-        const float we1 = dot(w, e1), we2 = dot(w, e2);
-        const float offDiagonal = -1.0f * d12;
-        const float u = (l2Squared * we1 + offDiagonal * we2) * inv;
-        const float s = (offDiagonal * we1 + l1Squared * we2) * inv;
-        if (t <= best && u >= 0.0f && s >= 0.0f && u + s <= 1.0f) best = t;
-    }
+    for (const FanTriangle& triangle : fan) best = fanTriangleHit(triangle, ray, best);
     // The normal of the first triangle, whichever triangle was hit.
-    normalize(cross(v[1] - v[0], v[2] - v[0]), normal);
+    if constexpr (kNormal) normalize(fan[0].n, normal);
     return best;
 }
 
-bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius,
-                               float& tIn, float& tOut) {
+template <bool kNormal>
+float polygonHit(Polygon polygon, Ray ray, float limit, Vec3& normal) {
+    const auto& v = polygon.vertices;
+    if (v.size() < 3) return limit;
+    float best = limit;
+    for (std::size_t i = 0; i + 2 < v.size(); ++i)
+        best = fanTriangleHit(fanTriangle(v[0], v[i + 1], v[i + 2]), ray, best);
+    if constexpr (kNormal) normalize(cross(v[1] - v[0], v[2] - v[0]), normal);
+    return best;
+}
+
+}  // namespace
+
+bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius, float& tIn,
+                               float& tOut) {
     const Vec3 rc = rayOrigin - base;
     Vec3 n = cross(rayDirection, axis);
     const float ln = length(n);
@@ -185,7 +191,10 @@ bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec
     return true;
 }
 
-float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) {
+namespace {
+
+template <bool kNormal>
+float cylinderHit(Cylinder cylinder, Ray ray, Vec3& normal) {
     const Vec3 a = cylinder.top, b = cylinder.center, o = ray.origin, d = ray.direction;
     const float r = cylinder.radius;
     float t = kNoHit;
@@ -219,6 +228,7 @@ float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) {
         if (m > 0.0f) t = m;
     }
 
+    if (!kNormal) return t;
     if (t == tA) {
         normalize(a - b, normal);
     } else if (t == tB) {
@@ -233,27 +243,75 @@ float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) {
     return t;
 }
 
-float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit) {
-    switch (object.kind) {
-        case ObjectKind::Sphere:
-            return intersectSphere({object.center, object.radius}, ray, limit, normal);
-        case ObjectKind::Ellipsoid:
-            return intersectEllipsoid({object.center, object.axis1, object.axis2, object.axis3}, ray, limit,
-                                      normal);
-        case ObjectKind::Polygon:
-            return intersectPolygon({object.vertexCount, object.vertices}, ray, limit, normal);
-        case ObjectKind::Box:
-            return intersectBox({object.corner, object.edge1, object.edge2, object.edge3}, ray, normal, entry,
-                                exit);
-        case ObjectKind::Cylinder:
-            return intersectCylinder({object.top, object.center, object.radius}, ray, normal);
-    }
-    return kNoHit;
+}  // namespace
+
+float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal) {
+    return sphereHit<true>(sphere, ray, limit, normal);
 }
 
-bool blocksBefore(const SceneObject& object, Ray ray, float limit) {
-    float entry = 0.0f, exit = kNoHit;
-    Vec3 scratch{};
-    const float t = intersectObject(object, ray, limit, scratch, entry, exit);
-    return t < limit && entry < exit;
+float intersectEllipsoid(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal) {
+    return ellipsoidHit<true>(ellipsoid, ray, limit, normal);
+}
+
+float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal) {
+    return polygonHit<true>(polygon, ray, limit, normal);
+}
+
+float intersectFan(std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal) {
+    return fanHit<true>(fan, ray, limit, normal);
+}
+
+float fanParameter(std::span<const FanTriangle> fan, Ray ray, float limit) {
+    Vec3 unused{};
+    return fanHit<false>(fan, ray, limit, unused);
+}
+
+FanTriangle fanTriangle(Vec3 v0, Vec3 v1, Vec3 v2) {
+    FanTriangle triangle{};
+    triangle.v0 = v0;
+    triangle.e1 = v1 - v0;
+    triangle.e2 = v2 - v0;
+    triangle.n = cross(triangle.e1, triangle.e2);
+    // The inverse of the 2x2 Gram matrix of e1 and e2 gives the hit's
+    // coordinates in the edge basis.
+    const float l1 = length(triangle.e1), l2 = length(triangle.e2), d12 = dot(triangle.e1, triangle.e2);
+    triangle.l1Squared = l1 * l1;
+    triangle.l2Squared = l2 * l2;
+    triangle.inverse = 1.0f / (triangle.l1Squared * triangle.l2Squared - d12 * d12);
+    triangle.offDiagonal = -1.0f * d12;
+    return triangle;
+}
+
+float fanTriangleHit(const FanTriangle& triangle, Ray ray, float best) {
+    const Vec3 o = ray.origin, d = ray.direction;
+    // The plane's parameter as rayPlaneDistance forms it.
+    const float t = -(dot(o - triangle.v0, triangle.n) / dot(d, triangle.n));
+    if (t < 0.0f || std::isnan(t)) return best;
+    const Vec3 w = pointAt(o, t, d) - triangle.v0;
+    const float we1 = dot(w, triangle.e1), we2 = dot(w, triangle.e2);
+    const float u = (triangle.l2Squared * we1 + triangle.offDiagonal * we2) * triangle.inverse;
+    const float s = (triangle.offDiagonal * we1 + triangle.l1Squared * we2) * triangle.inverse;
+    return t <= best && u >= 0.0f && s >= 0.0f && u + s <= 1.0f ? t : best;
+}
+
+float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) { return cylinderHit<true>(cylinder, ray, normal); }
+
+float sphereParameter(Sphere sphere, Ray ray, float limit) {
+    Vec3 unused{};
+    return sphereHit<false>(sphere, ray, limit, unused);
+}
+
+float ellipsoidParameter(const Ellipsoid& ellipsoid, Ray ray, float limit) {
+    Vec3 unused{};
+    return ellipsoidHit<false>(ellipsoid, ray, limit, unused);
+}
+
+float polygonParameter(Polygon polygon, Ray ray, float limit) {
+    Vec3 unused{};
+    return polygonHit<false>(polygon, ray, limit, unused);
+}
+
+float cylinderParameter(Cylinder cylinder, Ray ray) {
+    Vec3 unused{};
+    return cylinderHit<false>(cylinder, ray, unused);
 }

@@ -8,9 +8,10 @@
 // the ray; on a miss `normal` holds nothing meaningful.
 #pragma once
 
+#include <span>
+
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
-#include "scene/scene.h"
 
 inline constexpr float kNoHit = 999999.0f;
 
@@ -22,17 +23,24 @@ float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& e
 // Smallest fan-triangle t with 0 <= t <= limit (edges inclusive), else `limit`.
 // A polygon of fewer than three vertices is a miss.
 float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal);
+// intersectPolygon over a fan computed beforehand: the same parameter and
+// normal. fanParameter is its parameter alone, for any-hit questions.
+float intersectFan(std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal);
+float fanParameter(std::span<const FanTriangle> fan, Ray ray, float limit);
+FanTriangle fanTriangle(Vec3 v0, Vec3 v1, Vec3 v2);
+// The triangle's t if 0 <= t <= best and the hit lies in it (edges
+// inclusive), else best.
+float fanTriangleHit(const FanTriangle& triangle, Ray ray, float best);
 // Smallest candidate t > 0 on the side or the caps, else kNoHit.
 float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal);
 // Where the ray's line enters and leaves the infinite cylinder around the
 // axis through `base` along the unit `axis`.
-bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius,
-                               float& tIn, float& tOut);
+bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius, float& tIn,
+                               float& tOut);
 
-// Picks the routine for the object's kind; an unknown kind returns kNoHit and
-// touches nothing.
-float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit);
-
-// Whether the object is hit strictly before `limit`: the any-hit question of
-// a shadow ray, whose direction reaches the light at 1.
-bool blocksBefore(const SceneObject& object, Ray ray, float limit);
+// The parameter alone, exactly as the routines above return it, for the
+// any-hit question of a shadow ray, which needs no normal.
+float sphereParameter(Sphere sphere, Ray ray, float limit);
+float ellipsoidParameter(const Ellipsoid& ellipsoid, Ray ray, float limit);
+float polygonParameter(Polygon polygon, Ray ray, float limit);
+float cylinderParameter(Cylinder cylinder, Ray ray);

@@ -27,6 +27,19 @@ struct Polygon {
     std::span<const Vec3> vertices;
 };
 
+// One triangle (v0, v1, v2) of a polygon's fan, with everything its test
+// computes from the vertices alone, so a hierarchy can compute it once.
+struct FanTriangle {
+    Vec3 v0;
+    Vec3 e1;  // v1 - v0
+    Vec3 e2;  // v2 - v0
+    Vec3 n;   // e1 x e2, not normalised
+    float l1Squared;
+    float l2Squared;
+    float offDiagonal;  // -(e1 . e2)
+    float inverse;      // 1 / the Gram determinant of e1 and e2
+};
+
 // The parallelepiped corner + a*edge1 + b*edge2 + c*edge3, a, b, c in [0, 1].
 struct Box {
     Vec3 corner;

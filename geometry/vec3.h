@@ -36,6 +36,13 @@ inline Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}
 inline Vec3 operator-(Vec3 a) { return {-a.x, -a.y, -a.z}; }
 inline Vec3 operator*(float s, Vec3 v) { return {s * v.x, s * v.y, s * v.z}; }
 
+// The same for colours; a * b filters channel by channel.
+inline Color operator+(Color a, Color b) { return {a.red + b.red, a.green + b.green, a.blue + b.blue}; }
+inline Color operator*(Color a, Color b) { return {a.red * b.red, a.green * b.green, a.blue * b.blue}; }
+inline Color operator*(float s, Color c) { return {s * c.red, s * c.green, s * c.blue}; }
+inline Color operator*(Color c, float s) { return {c.red * s, c.green * s, c.blue * s}; }
+inline Color operator/(Color c, float s) { return {c.red / s, c.green / s, c.blue / s}; }
+
 // The point at parameter t along the ray: origin + t * direction.
 inline Vec3 pointAt(Vec3 origin, float t, Vec3 direction) { return origin + t * direction; }
 

@@ -28,7 +28,7 @@ struct Bvh;
 struct TraceContext {
     const Scene& scene;
     const RenderSettings& settings;
-    Random& generator;          // drawn from by the soft-jitter shadows only
+    Random& generator;            // drawn from by the soft-jitter shadows only
     RayCounts* counts = nullptr;  // optional
     // Built over this very scene; answers exactly as the linear search does.
     // Null: every ray tests every object in list order.

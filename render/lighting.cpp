@@ -1,35 +1,21 @@
 #include "render/lighting.h"
 
+#include <array>
 #include <cmath>
+#include <optional>
 
-#include "geometry/intersect.h"
-#include "render/bvh.h"
-
-bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
-    if (context.counts) ++context.counts->shadow;
-    const Ray ray{origin, direction};
-    if (context.accelerator) {
-        if (const std::optional<bool> blocked = acceleratedIsBlocked(*context.accelerator, context.scene, ray)) {
-            return *blocked;
-        }
-    }
-    for (const SceneObject& object : context.scene.objectList) {
-        if (blocksBefore(object, ray, 1.0f)) return true;
-    }
-    return false;
-}
+#include "render/hits.h"
 
 namespace {
 
-float visibility(int blocked, int count) {
-    return 1.0f - static_cast<float>(blocked) / static_cast<float>(count);
-}
+float visibility(int blocked, int count) { return 1.0f - static_cast<float>(blocked) / static_cast<float>(count); }
 
 }  // namespace
 
 float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex) {
     const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
-    int count = 0, blocked = 0;
+    std::array<Vec3, kSoftShadowSamples> samples;
+    std::size_t n = 0;
     for (int axis = 0; axis < 3; ++axis) {
         for (int i = -20; i < 20; ++i) {
             // Offsets r/i crowd towards the centre. The sample of i = 0 would
@@ -39,31 +25,39 @@ float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex) {
             if (axis == 0) sample.x = sample.x + offset;
             if (axis == 1) sample.y = sample.y + offset;
             if (axis == 2) sample.z = sample.z + offset;
-            ++count;
-            if (isShadowed(context, origin, sample - origin)) ++blocked;
+            samples[n++] = sample;
         }
     }
-    return visibility(blocked, count);
+    return visibility(countBlocked(context, origin, light, samples), kSoftShadowSamples);
 }
 
 float softShadowJitter(const TraceContext& context, Vec3 origin, int lightIndex) {
     const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
-    int count = 0, blocked = 0;
+    std::array<float, kSoftShadowSamples> xs, ys, zs;
     for (int n = 0; n < kSoftShadowSamples; ++n) {
-        const float x = static_cast<float>(context.generator.next());
-        const float y = static_cast<float>(context.generator.next());
-        const float z = static_cast<float>(context.generator.next());
-        Vec3 u{};
-        normalize(Vec3{x, y, z} - light.position, u);
-        const Vec3 sample = light.position + light.radius * u;
-        ++count;
-        if (isShadowed(context, origin, sample - origin)) ++blocked;
+        xs[n] = static_cast<float>(context.generator.next());
+        ys[n] = static_cast<float>(context.generator.next());
+        zs[n] = static_cast<float>(context.generator.next());
     }
-    return visibility(blocked, count);
+    // normalize and the sample, written out over arrays so that the compiler
+    // can take several samples at once. A float square root is the double
+    // one rounded to float, bit for bit, and vectorises.
+    const Vec3 p = light.position;
+    const float r = light.radius;
+    std::array<Vec3, kSoftShadowSamples> samples;
+    for (int n = 0; n < kSoftShadowSamples; ++n) {
+        const float dx = xs[n] - p.x, dy = ys[n] - p.y, dz = zs[n] - p.z;
+        const float len = std::sqrt(dx * dx + dy * dy + dz * dz);
+        const bool unit = len != 0.0f && len == len;  // else the direction stays zero
+        const float qx = dx / len, qy = dy / len, qz = dz / len;
+        const float ux = unit ? qx : 0.0f, uy = unit ? qy : 0.0f, uz = unit ? qz : 0.0f;
+        samples[n] = {p.x + r * ux, p.y + r * uy, p.z + r * uz};
+    }
+    return visibility(countBlocked(context, origin, light, samples), kSoftShadowSamples);
 }
 
-void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out,
-                float specularWeight, float surfaceOffset, Vec3 view) {
+void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out, float specularWeight,
+                float surfaceOffset, Vec3 view) {
     const SceneObject& object = context.scene.objectList[static_cast<std::size_t>(objectIndex)];
     const Color c = object.color;
     if (context.settings.lights == LightsSetting::Off) {
@@ -105,22 +99,18 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         }
 
         const Color lc = light.color;
-        diffuse = {diffuse.red + (s * c.red * nl) * lc.red, diffuse.green + (s * c.green * nl) * lc.green,
-                   diffuse.blue + (s * c.blue * nl) * lc.blue};
+        diffuse = diffuse + ((s * c) * nl) * lc;
 
         // Highlight around the light's mirror direction, in the light's colour.
         const float twoLn = 2.0f * dot(toLight, normal);
         const Vec3 mirrored = twoLn * normal - toLight;
         const float rv = dot(mirrored, view);
         if (rv > 0.0f) {
-            const float h = static_cast<float>(std::pow(static_cast<double>(rv), static_cast<double>(object.shininess)) *
-                                               specularWeight);
-            specular = {specular.red + (s * h) * lc.red, specular.green + (s * h) * lc.green,
-                        specular.blue + (s * h) * lc.blue};
+            const float h = static_cast<float>(
+                std::pow(static_cast<double>(rv), static_cast<double>(object.shininess)) * specularWeight);
+            specular = specular + (s * h) * lc;
         }
     }
-    const Color ambient{context.scene.ambient.red * c.red, context.scene.ambient.green * c.green,
-                        context.scene.ambient.blue * c.blue};
-    out = {specular.red + diffuse.red + ambient.red, specular.green + diffuse.green + ambient.green,
-           specular.blue + diffuse.blue + ambient.blue};
+    const Color ambient = context.scene.ambient * c;
+    out = specular + diffuse + ambient;
 }

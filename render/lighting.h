@@ -4,6 +4,7 @@
 
 #include "geometry/vec3.h"
 #include "render/context.h"
+#include "render/hits.h"
 
 // Number of samples of each soft shadow mode; visibility is a multiple of 1/120.
 inline constexpr int kSoftShadowSamples = 120;
@@ -12,12 +13,8 @@ inline constexpr int kJitterDrawsPerLight = 3 * kSoftShadowSamples;
 
 // `out` receives the local colour. `surfaceOffset` (+/- kSurfaceOffset) moves
 // the shadow rays' origins off the surface; V points back along the ray.
-void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out,
-                float specularWeight, float surfaceOffset, Vec3 view);
-
-// True when any object lies strictly before parameter 1 of the ray; the
-// direction reaches exactly to the light sample.
-bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction);
+void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out, float specularWeight,
+                float surfaceOffset, Vec3 view);
 
 // Visibility from 120 samples along the world axes around the light.
 float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex);

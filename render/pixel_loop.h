@@ -37,7 +37,7 @@ struct PixelRect {
 inline PixelRect wholePicture(int width, int height) { return {0, 0, width, height}; }
 
 // What the workers read and report while they run; both optional.
-struct LoopSignals {
+struct LoopControl {
     // Looked at before every pixel; once it is seen set, no worker begins
     // another pixel.
     const std::atomic<bool>* stop = nullptr;
@@ -56,7 +56,8 @@ struct LoopTarget {
     std::function<void(int row, int left, std::span<const Pixel> pixels)> rowDone;
 };
 
-// The CPUs this process may run on, at least one.
+// All hardware threads, at least one. The programs pass what their
+// allocation allows (the affinity mask, a scheduler's CPU count) as `threads`.
 int availableThreadCount();
 
 // Renders `region` of the width x height picture on `threads` workers (0:
@@ -68,4 +69,8 @@ int availableThreadCount();
 // or, after a stop, after the last pixel before the first unfinished one.
 // context.counts, if set, receives the sum over the workers.
 bool runPixelLoop(const TraceContext& context, int width, int height, PixelRect region, int threads,
-                  const LoopSignals& signals, const LoopTarget& target);
+                  const LoopControl& control, const LoopTarget& target);
+
+// The whole picture into a new image on `threads` workers (1: the reference
+// order on the calling thread).
+PixelImage renderImage(const TraceContext& context, int width, int height, int threads = 1);

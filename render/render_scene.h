@@ -13,15 +13,15 @@
 struct Bvh;
 
 struct RenderRequest {
-    int width = 0;   // of the whole picture
-    int height = 0;  // of the whole picture
-    PixelRect region{};  // empty: the whole picture
-    int threads = 0;     // 0: availableThreadCount()
-    bool accelerate = true;          // false: every ray tests every object in list order
+    int width = 0;                     // of the whole picture
+    int height = 0;                    // of the whole picture
+    PixelRect region{};                // empty: the whole picture
+    int threads = 0;                   // 0: availableThreadCount()
+    bool accelerate = true;            // false: every ray tests every object in list order
     const Bvh* accelerator = nullptr;  // already built for this scene; else built here when accelerating
     bool keepColors = false;           // fill RenderResult::colors
     bool countRays = false;            // fill RenderResult::counts
-    LoopSignals signals;
+    LoopControl control;
     // As LoopTarget::rowDone: once per finished (or cut-short) row.
     std::function<void(int row, int left, std::span<const Pixel> pixels)> rowDone;
 };

@@ -65,9 +65,9 @@ Pixel colorToPixel(Color color) {
     return pixelOf(channelToByte(color.red), channelToByte(color.green), channelToByte(color.blue));
 }
 
-Pixel renderPixel(const TraceContext& context, int width, int height, int row, int column) {
+Color pixelColor(const TraceContext& context, int width, int height, int row, int column) {
     if (context.settings.antiAliasing != AntiAliasingMode::Supersampling) {
-        return colorToPixel(traceSample(context, width, height, static_cast<float>(column), static_cast<float>(row)));
+        return traceSample(context, width, height, static_cast<float>(column), static_cast<float>(row));
     }
     // A regular 10 x 10 grid from the pixel's top-left corner. The offsets
     // come from repeated float additions of 0.1, as the grid is defined.
@@ -82,33 +82,10 @@ Pixel renderPixel(const TraceContext& context, int width, int height, int row, i
         y = y + 0.1f;
     }
     Color sum{};
-    for (const Color& s : samples) sum = {sum.red + s.red, sum.green + s.green, sum.blue + s.blue};
-    return colorToPixel({sum.red / 100.0f, sum.green / 100.0f, sum.blue / 100.0f});
+    for (const Color& s : samples) sum = sum + s;
+    return sum / 100.0f;
 }
 
-bool runPixelLoop(const TraceContext& context, int width, int height, const std::function<bool()>& stopRequested,
-                  const std::function<void(int row, int column, Pixel pixel)>& pixelDone) {
-    for (int row = 0; row < height; ++row) {
-        if (!runRowLoop(context, width, height, row, stopRequested, pixelDone)) return false;
-    }
-    return true;
-}
-
-bool runRowLoop(const TraceContext& context, int width, int height, int row,
-                const std::function<bool()>& stopRequested,
-                const std::function<void(int row, int column, Pixel pixel)>& pixelDone) {
-    for (int column = 0; column < width; ++column) {
-        if (stopRequested && stopRequested()) return false;
-        const Pixel pixel = renderPixel(context, width, height, row, column);
-        if (pixelDone) pixelDone(row, column, pixel);
-    }
-    return true;
-}
-
-PixelImage renderImage(const TraceContext& context, int width, int height) {
-    PixelImage image(width, height);
-    runPixelLoop(context, width, height, nullptr, [&image](int row, int column, Pixel pixel) {
-        image.pixels[static_cast<std::size_t>(row) * image.width + column] = pixel;
-    });
-    return image;
+Pixel renderPixel(const TraceContext& context, int width, int height, int row, int column) {
+    return colorToPixel(pixelColor(context, width, height, row, column));
 }

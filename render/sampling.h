@@ -1,9 +1,8 @@
-// From the camera to pixels: primary rays, supersampling, the pixel format
-// and the one pixel loop that the viewer, the CLI and the tests share.
+// From the camera to pixels: primary rays, supersampling and the pixel
+// format. The loop over the pixels is render/pixel_loop.h.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "geometry/vec3.h"
@@ -43,19 +42,9 @@ Ray primaryRay(const Camera& camera, int width, int height, float x, float y);
 // Truncates each channel of colour * 255, clamped to 0..255 (NaN gives 0).
 Pixel colorToPixel(Color color);
 
-// One pixel: one ray, or the mean of a 10 x 10 grid under supersampling.
+// One pixel's colour before conversion: one ray, or the mean of a 10 x 10
+// grid under supersampling.
+Color pixelColor(const TraceContext& context, int width, int height, int row, int column);
+
+// colorToPixel of pixelColor.
 Pixel renderPixel(const TraceContext& context, int width, int height, int row, int column);
-
-// Rows from the top, each left to right. `stopRequested` is asked before
-// every pixel, `pixelDone` told after it. Returns false when stopped early.
-// The parallel renderer hands rows to its workers through runRowLoop.
-bool runPixelLoop(const TraceContext& context, int width, int height, const std::function<bool()>& stopRequested,
-                  const std::function<void(int row, int column, Pixel pixel)>& pixelDone);
-
-// One row of that loop, left to right.
-bool runRowLoop(const TraceContext& context, int width, int height, int row,
-                const std::function<bool()>& stopRequested,
-                const std::function<void(int row, int column, Pixel pixel)>& pixelDone);
-
-// The whole picture on the calling thread.
-PixelImage renderImage(const TraceContext& context, int width, int height);

@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "geometry/intersect.h"
-#include "render/bvh.h"
+#include "render/hits.h"
 #include "render/lighting.h"
 
 namespace {
@@ -15,29 +14,6 @@ float power(float base, float exponent) {
 float absolute(float value) { return static_cast<float>(std::fabs(static_cast<double>(value))); }
 
 }  // namespace
-
-float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec3& normal) {
-    if (context.accelerator) {
-        float t = kNoHit;
-        if (acceleratedNearestHit(*context.accelerator, context.scene, ray, t, objectIndex, normal)) return t;
-    }
-    const auto& objects = context.scene.objectList;
-    float best = kNoHit;
-    for (std::size_t j = 0; j < objects.size(); ++j) {
-        float entry = 0.0f, exit = kNoHit;
-        // A routine that finds no normal leaves it alone: start each object
-        // from zero so no other object's normal leaks into this one.
-        Vec3 n{};
-        const float t = intersectObject(objects[j], ray, best, n, entry, exit);
-        if (t < best && entry < exit) {
-            best = t;
-            objectIndex = static_cast<int>(j);
-            normal = n;
-        }
-    }
-    normalize(normal, normal);
-    return best;
-}
 
 float fresnelReflectance(float n1, float n2, float mu1, float mu2, float c) {
     const float eta = n1 / n2;
@@ -102,8 +78,7 @@ void traceRay(const TraceContext& context, Ray ray, int depth, Color& accumulato
         Color seen{};
         if (context.counts) ++context.counts->secondary;
         traceRay(context, mirror, depth - 1, seen, currentIndex);
-        local = {local.red + reflected * seen.red, local.green + reflected * seen.green,
-                 local.blue + reflected * seen.blue};
+        local = local + reflected * seen;
     }
     if (transmitted != 0.0f && depth > 0) {
         Ray refracted = refractRay(view, normal, currentIndex, nextIndex, point);
@@ -111,12 +86,10 @@ void traceRay(const TraceContext& context, Ray ray, int depth, Color& accumulato
         Color seen{};
         if (context.counts) ++context.counts->secondary;
         traceRay(context, refracted, depth - 1, seen, nextIndex);
-        local = {local.red + transmitted * seen.red, local.green + transmitted * seen.green,
-                 local.blue + transmitted * seen.blue};
+        local = local + transmitted * seen;
     }
 
-    accumulator = {accumulator.red + local.red, accumulator.green + local.green, accumulator.blue + local.blue};
+    accumulator = accumulator + local;
     // The medium just crossed dims everything by transmittance^t.
-    accumulator = {accumulator.red * power(filter.red, t), accumulator.green * power(filter.green, t),
-                   accumulator.blue * power(filter.blue, t)};
+    accumulator = accumulator * Color{power(filter.red, t), power(filter.green, t), power(filter.blue, t)};
 }

@@ -3,6 +3,7 @@
 
 #include "geometry/vec3.h"
 #include "render/context.h"
+#include "render/hits.h"
 
 // How far secondary and shadow rays start off the surface they leave.
 inline constexpr float kSurfaceOffset = 0.001f;
@@ -10,10 +11,6 @@ inline constexpr float kSurfaceOffset = 0.001f;
 // Adds the colour seen along the ray to `accumulator`, then filters the sum
 // by the medium crossed. `currentIndex` is exactly 1.0 in air.
 void traceRay(const TraceContext& context, Ray ray, int depth, Color& accumulator, float currentIndex);
-
-// Nearest object along the ray: its parameter, or kNoHit. On a hit sets the
-// object's index and the unit normal; ties go to the earlier object.
-float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec3& normal);
 
 // Unpolarised Fresnel reflectance with permeabilities; n1, mu1 on the side
 // the ray comes from, c the non-negative cosine of incidence.

@@ -6,13 +6,14 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libpng-dev libcli11-dev
+  libpng-dev libcli11-dev libssl-dev
   qt6-base-dev libgl-dev
   xvfb xauth xdotool x11-utils
   clang libclang-rt-14-dev
   libopenexr-dev libassimp-dev
   slurmctld slurmd slurm-client parallel
   povray libembree-dev linux-perf
+  dpkg-dev desktop-file-utils groff-base
 )
 
 missing=()

@@ -17,6 +17,7 @@
 
 #include "app/menu.h"
 #include "render/context.h"
+#include "render/pixel_loop.h"
 #include "render/sampling.h"
 #include "scene/reader.h"
 

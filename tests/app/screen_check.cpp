@@ -15,6 +15,7 @@
 
 #include "app/main_window.h"
 #include "render/context.h"
+#include "render/pixel_loop.h"
 #include "render/sampling.h"
 #include "scene/reader.h"
 

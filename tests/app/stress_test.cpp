@@ -13,6 +13,7 @@
 #include "app/viewer.h"
 #include "fake_window.h"
 #include "render/context.h"
+#include "render/pixel_loop.h"
 #include "scene/reader.h"
 
 namespace {

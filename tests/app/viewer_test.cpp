@@ -157,7 +157,8 @@ TEST_F(ViewerTest, OpeningSizesPictureImageAndWindowFromTheCamera) {
     EXPECT_EQ(image.at(0, height + 5), FakeWindow::kWhite);
     EXPECT_EQ(image.at(0, height + 4), 0u);
     EXPECT_EQ(image.at(kWidth - 1, height + 5), 0u);
-    EXPECT_EQ(window.progress(), kWidth * height + 1);
+    // One repaint per row, and one for the time.
+    EXPECT_EQ(window.progress(), height + 1);
 }
 
 TEST_F(ViewerTest, SceneNamedAtStartUpOpensAsFileOpenAndReloadsInPlace) {
@@ -287,7 +288,7 @@ TEST_F(ViewerTest, SettingsCommandDuringARenderStopsItAndRestartsOnANewBlackImag
     ASSERT_TRUE(window.waitUntilHeldAt(11));
     const std::shared_ptr<OffscreenImage> first = window.images.back();
 
-    // The old render is held after its eleventh pixel; it may go on once the
+    // The old render is held after its eleventh row; it may go on once the
     // command has asked it to stop, as a render computing a pixel would.
     std::thread letGo([this] {
         while (viewer->control().running()) std::this_thread::yield();
@@ -297,18 +298,18 @@ TEST_F(ViewerTest, SettingsCommandDuringARenderStopsItAndRestartsOnANewBlackImag
     letGo.join();
     EXPECT_EQ(viewer->settings().recursionDepth, 1);
 
-    // The new render holds after its first pixel: (0, 0) on a new image.
+    // The new render holds after its first row, on a new image.
     ASSERT_TRUE(window.waitUntilHeldAt(12));
     ASSERT_EQ(window.images.size(), 2u);
     const std::shared_ptr<OffscreenImage> second = window.images.back();
     EXPECT_NE(second, first);
     EXPECT_EQ(second->height(), kWidth + kSettingsMargin);
     EXPECT_EQ(window.shownHeights.back(), kWidth + kSettingsMargin);
-    EXPECT_TRUE(drawnUpTo(*second, second->height(), 1));
+    EXPECT_TRUE(drawnUpTo(*second, second->height(), kWidth));
 
-    // The stopped render drew no pixel after the one it was computing, and
+    // The stopped render drew no row after the one it was computing, and
     // no time.
-    EXPECT_TRUE(drawnUpTo(*first, first->height(), 11));
+    EXPECT_TRUE(drawnUpTo(*first, first->height(), 11 * kWidth));
     EXPECT_TRUE(window.renderedTexts().empty());
 
     window.release();
@@ -316,7 +317,7 @@ TEST_F(ViewerTest, SettingsCommandDuringARenderStopsItAndRestartsOnANewBlackImag
     EXPECT_EQ(drawnPixels(*second, kWidth), kWidth * kWidth);
     EXPECT_EQ(second->at(0, kWidth + 5), FakeWindow::kWhite);
     EXPECT_EQ(window.renderedTexts().size(), 1u);
-    EXPECT_TRUE(drawnUpTo(*first, first->height(), 11));
+    EXPECT_TRUE(drawnUpTo(*first, first->height(), 11 * kWidth));
 }
 
 TEST_F(ViewerTest, ChoosingTheCurrentValueStillRestarts) {
@@ -352,7 +353,7 @@ TEST_F(ViewerTest, ShutdownDuringARenderStopsAndJoinsIt) {
     });
     viewer->stopRender();
     letGo.join();
-    // Joined: no pixel after the fifth, no time, and the render's hold on
+    // Joined: no row after the fifth, no time, and the render's hold on
     // its image is gone.
     EXPECT_EQ(window.progress(), 5);
     EXPECT_TRUE(window.renderedTexts().empty());

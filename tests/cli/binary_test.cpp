@@ -91,3 +91,34 @@ TEST(Binary, ScenesFromStandardInputAndPipesVersionAndCheck) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string engineLine(const std::string& prefix, const TempDir& dir, const std::string& scene) {
+    const std::string command = prefix + " '" + ORVANEL_RENDER_PATH + "' '" + scene + "' -o '" + dir.path("t.png") +
+                                "' --width 24 --stats >'" + dir.path("stats") + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    const std::string stats = slurp(dir.path("stats"));
+    const std::size_t at = stats.find("engine: ");
+    return at == std::string::npos ? stats : stats.substr(at, stats.find(',', at) - at);
+}
+
+// A batch job or a taskset gets a share of the machine; the renderer keeps to it.
+TEST(Binary, ThreadsDefaultToTheCpusThisProcessMayUse) {
+    TempDir dir;
+    const std::string scene = dir.write("scene.txt", kTestScene);
+    EXPECT_EQ(engineLine("env -u SLURM_CPUS_PER_TASK taskset -c 0", dir, scene), "engine: 1 thread");
+    EXPECT_EQ(engineLine("SLURM_CPUS_PER_TASK=3 taskset -c 0", dir, scene), "engine: 3 threads");
+}
+
+TEST(Binary, MergeAnswersVersionAndHelp) {
+    TempDir dir;
+    const std::string merge = std::string("'") + ORVANEL_MERGE_PATH + "'";
+    EXPECT_EQ(std::system((merge + " --version >'" + dir.path("v") + "'").c_str()), 0);
+    EXPECT_EQ(slurp(dir.path("v")).rfind("orvanel-merge ", 0), 0u);
+    EXPECT_EQ(std::system((merge + " --help >'" + dir.path("h") + "'").c_str()), 0);
+    EXPECT_NE(slurp(dir.path("h")).find("PIECE..."), std::string::npos);
+    EXPECT_EQ(WEXITSTATUS(std::system((merge + " 2>/dev/null").c_str())), 2);
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "float_pictures.h"
 #include "test_support.h"
 
 namespace {

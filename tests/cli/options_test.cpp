@@ -4,8 +4,8 @@
 
 #include <sstream>
 
+#include "cli/cpu_count.h"
 #include "orvanel_version.h"
-#include "render/parallel.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ TEST(Options, DefaultsAreTheViewersDefaults) {
     EXPECT_EQ(options.settings.antiAliasing, AntiAliasingMode::None);
     EXPECT_EQ(options.settings.shadowMode, ShadowMode::Hard);
     EXPECT_EQ(options.settings.lights, LightsSetting::Off);
-    EXPECT_EQ(options.threads, hardwareThreadCount());
+    EXPECT_EQ(options.threads, availableCpuCount());
     EXPECT_FALSE(options.linearSearch);
     EXPECT_FALSE(options.stats);
     EXPECT_FALSE(options.quiet);

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
+#include "float_pictures.h"
+#include "render/pixel_loop.h"
 #include "scene/reader.h"
 #include "test_support.h"
 
@@ -71,6 +74,36 @@ TEST_F(RenderCommand, WrittenPicturesMatchTheRendererPixelForPixel) {
         EXPECT_EQ(written.width, expected.width) << c.output;
         EXPECT_EQ(written.height, expected.height) << c.output;
         EXPECT_EQ(written.pixels, expected.pixels) << c.output;
+    }
+}
+
+TEST_F(RenderCommand, FloatPicturesConvertToTheEightBitPictureExactly) {
+    // A light bright enough to take colours beyond 1, supersampled so each
+    // pixel is a mean of 100 samples.
+    const std::string bright = dir.write("bright.txt", std::string(kTestScene) + "LIGHT (0, 4, 3) (4, 4, 4) 0.2\n");
+    const std::vector<std::string> settings = {"--width", "12", "--aa", "10x10", "--lights", "on", "--depth", "2"};
+    const auto render = [&](const std::string& name) {
+        std::vector<std::string> arguments = {bright, "-o", dir.path(name)};
+        arguments.insert(arguments.end(), settings.begin(), settings.end());
+        const Finished result = run(arguments);
+        EXPECT_EQ(result.status, kExitSuccess) << name << ": " << result.err;
+    };
+    render("out.png");
+    render("out.pfm");
+    render("out.exr");
+    const PixelImage png = readPng(dir.path("out.png"));
+    ASSERT_GT(png.width, 0);
+    for (const ColorPicture& picture : {readPfm(dir.path("out.pfm")), readExr(dir.path("out.exr"))}) {
+        ASSERT_EQ(picture.width, png.width);
+        ASSERT_EQ(picture.height, png.height);
+        std::vector<Pixel> converted;
+        float brightest = 0.0f;
+        for (const Color& c : picture.colors) {
+            converted.push_back(colorToPixel(c));
+            brightest = std::max({brightest, c.red, c.green, c.blue});
+        }
+        EXPECT_EQ(converted, png.pixels);
+        EXPECT_GT(brightest, 1.0f);
     }
 }
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/image_writer.h"
 #include "render/sampling.h"
 
 // A fresh directory, removed with everything in it at the end of the test.
@@ -35,7 +34,3 @@ extern const char* const kTestScene;
 PixelImage readPng(const std::string& path);
 // Parses a binary P6 file with maxval 255; empty when malformed.
 PixelImage readPpm(const std::string& path);
-// Decodes a little-endian PFM or an OpenEXR file with R, G, B float
-// channels, rows from the top; an empty picture when malformed.
-ColorPicture readPfm(const std::string& path);
-ColorPicture readExr(const std::string& path);

@@ -14,7 +14,7 @@
 #include "render/bvh.h"
 #include "render/context.h"
 #include "render/lighting.h"
-#include "render/parallel.h"
+#include "render/pixel_loop.h"
 #include "scene/random.h"
 #include "render/sampling.h"
 #include "render/settings.h"
@@ -115,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Random parallelGenerator;
     const TraceContext parallel{scene, settings, parallelGenerator};
-    check(renderImageParallel(parallel, kWidth, kHeight, 2).pixels == image.pixels);
+    check(renderImage(parallel, kWidth, kHeight, 2).pixels == image.pixels);
     check(parallelGenerator.state == generator.state);
     return 0;
 }

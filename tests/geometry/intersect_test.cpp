@@ -1,9 +1,10 @@
+#include "geometry/intersect.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "geometry/intersect.h"
 #include "tests/geometry/expect_vec.h"
 
 namespace {
@@ -242,8 +243,10 @@ TEST(BoxIntersection, TiedEntryTakesTheLaterFacesNormal) {
 
 TEST(BoxIntersection, LeftHandedEdgesAreNeverHit) {
     const Box box{{0, 0, 0}, {1, 0, 0}, {0, 0, 1}, {0, 1, 0}};
-    const std::vector<Ray> rays{{{0.5f, 0.5f, -2}, {0, 0, 1}}, {{0.5f, 0.5f, 0.5f}, {0, 0, 1}},
-                                {{-3, 0.5f, 0.5f}, {1, 0, 0}}, {{0.5f, 4, 0.5f}, {0, -1, 0}},
+    const std::vector<Ray> rays{{{0.5f, 0.5f, -2}, {0, 0, 1}},
+                                {{0.5f, 0.5f, 0.5f}, {0, 0, 1}},
+                                {{-3, 0.5f, 0.5f}, {1, 0, 0}},
+                                {{0.5f, 4, 0.5f}, {0, -1, 0}},
                                 {{-1, -1, -1}, {1, 1, 1}}};
     for (const Ray& ray : rays) EXPECT_FALSE(queryBox(box, ray).hit());
 }
@@ -254,99 +257,4 @@ TEST(BoxIntersection, PresetsEntryAndExitItself) {
     EXPECT_FLOAT_EQ(intersectBox(kUnitCube, {{0.5f, 0.5f, -2}, {0, 0, 1}}, normal, entry, exit), 2.0f);
     EXPECT_FLOAT_EQ(entry, 2.0f);
     EXPECT_FLOAT_EQ(exit, 3.0f);
-}
-
-// --- Dispatcher -------------------------------------------------------------
-
-namespace {
-
-struct DispatchResult {
-    float result;
-    Vec3 normal;
-    float entry;
-    float exit;
-};
-
-DispatchResult dispatch(const SceneObject& object, Ray ray, float limit = kFar) {
-    DispatchResult r{0, {7, 8, 9}, 0.0f, kNoHit};
-    r.result = intersectObject(object, ray, limit, r.normal, r.entry, r.exit);
-    return r;
-}
-
-// Every geometry field holds something, so a routine fed the wrong field shows it.
-SceneObject filledObject(ObjectKind kind) {
-    SceneObject o{};
-    o.kind = kind;
-    o.corner = {0, 0, 0};
-    o.edge1 = {1, 0, 0};
-    o.edge2 = {0, 1, 0};
-    o.edge3 = {0, 0, 1};
-    o.center = {0, 0, 0};
-    o.axis1 = {2, 0, 0};
-    o.axis2 = {0, 1, 0};
-    o.axis3 = {0, 0, 1};
-    o.top = {0, 0, 2};
-    o.radius = 1;
-    o.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-    o.vertexCount = 4;
-    return o;
-}
-
-}  // namespace
-
-TEST(IntersectObject, RoutesEachKindToItsShape) {
-    const Ray alongX{{-5, 0.25f, 0.5f}, {1, 0, 0}};
-    // Sphere of radius 1 at the origin.
-    const DispatchResult sphere = dispatch(filledObject(ObjectKind::Sphere), alongX);
-    EXPECT_NEAR(sphere.result, 5.0f - std::sqrt(1 - 0.0625f - 0.25f), 1e-5f);
-    // Ellipsoid with semi-axis 2 along x.
-    const DispatchResult ellipsoid = dispatch(filledObject(ObjectKind::Ellipsoid), alongX);
-    EXPECT_NEAR(ellipsoid.result, 5.0f - 2 * std::sqrt(1 - 0.0625f - 0.25f), 1e-5f);
-    // Unit cube from the corner.
-    const DispatchResult box = dispatch(filledObject(ObjectKind::Box), alongX);
-    EXPECT_FLOAT_EQ(box.result, 5.0f);
-    EXPECT_FLOAT_EQ(box.exit, 6.0f);
-    expectVecNear(box.normal, {-1, 0, 0});
-    // Cylinder from the origin up to z = 2, radius 1.
-    const DispatchResult cylinder = dispatch(filledObject(ObjectKind::Cylinder), alongX);
-    EXPECT_NEAR(cylinder.result, 5.0f - std::sqrt(1 - 0.0625f), 1e-5f);
-    // The unit square in z = 0, from above.
-    const DispatchResult polygon = dispatch(filledObject(ObjectKind::Polygon), {{0.25f, 0.75f, 5}, {0, 0, -1}});
-    EXPECT_FLOAT_EQ(polygon.result, 5.0f);
-    expectVecNear(polygon.normal, {0, 0, 1});
-}
-
-TEST(IntersectObject, OnlyTheBoxTouchesEntryAndExit) {
-    const Ray ray{{0.25f, 0.5f, -5}, {0, 0, 1}};
-    for (ObjectKind kind : {ObjectKind::Sphere, ObjectKind::Ellipsoid, ObjectKind::Polygon, ObjectKind::Cylinder}) {
-        const DispatchResult r = dispatch(filledObject(kind), ray);
-        EXPECT_EQ(r.entry, 0.0f) << static_cast<int>(kind);
-        EXPECT_EQ(r.exit, kNoHit) << static_cast<int>(kind);
-        EXPECT_LT(r.result, kFar) << static_cast<int>(kind);
-    }
-}
-
-TEST(IntersectObject, PassesTheLimitThrough) {
-    const Ray miss{{5, 5, -5}, {0, 0, 1}};
-    EXPECT_EQ(dispatch(filledObject(ObjectKind::Sphere), miss, 42.0f).result, 42.0f);
-    EXPECT_EQ(dispatch(filledObject(ObjectKind::Ellipsoid), miss, 42.0f).result, 42.0f);
-    EXPECT_EQ(dispatch(filledObject(ObjectKind::Polygon), miss, 42.0f).result, 42.0f);
-    // The polygon also uses it as an upper bound.
-    EXPECT_EQ(dispatch(filledObject(ObjectKind::Polygon), {{0.25f, 0.75f, 5}, {0, 0, -1}}, 3.0f).result, 3.0f);
-    EXPECT_EQ(dispatch(filledObject(ObjectKind::Cylinder), miss, 42.0f).result, kNoHit);
-}
-
-TEST(IntersectObject, UnknownKindTouchesNothing) {
-    SceneObject object = filledObject(ObjectKind::Sphere);
-    object.kind = static_cast<ObjectKind>(7);
-    Vec3 normal{7, 8, 9};
-    float entry = 0.25f, exit = 0.75f;
-    EXPECT_EQ(intersectObject(object, {{0, 0, -5}, {0, 0, 1}}, kFar, normal, entry, exit), kNoHit);
-    expectVecEq(normal, {7, 8, 9});
-    EXPECT_EQ(entry, 0.25f);
-    EXPECT_EQ(exit, 0.75f);
-
-    object.kind = static_cast<ObjectKind>(-1);
-    EXPECT_EQ(intersectObject(object, {{0, 0, -5}, {0, 0, 1}}, kFar, normal, entry, exit), kNoHit);
-    expectVecEq(normal, {7, 8, 9});
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include <random>
 
 #include "bench/scene_generator.h"
-#include "geometry/intersect.h"
+#include "render/hits.h"
 #include "render/lighting.h"
 #include "render/trace.h"
 
@@ -111,11 +112,13 @@ Scene alone(const SceneObject& object) {
 // From an origin at `distance`, sweeps the aim from the object's centre
 // outwards, finds where the reference stops hitting, and fires rays at that
 // silhouette and a little beyond it: where rounding lets hits stray from the surface.
-void probeSilhouettes(Oracle& oracle, const SceneObject& object, std::mt19937& rng, float distance) {
+// With `from`, every ray starts there instead.
+void probeSilhouettes(Oracle& oracle, const SceneObject& object, std::mt19937& rng, float distance,
+                      const Vec3* from = nullptr) {
     const Vec3 center = centerOf(object);
     if (!std::isfinite(length(center))) return;  // such rays take the linear search
     for (int attempt = 0; attempt < 6; ++attempt) {
-        const Vec3 origin = center + distance * randomDirection(rng);
+        const Vec3 origin = from ? *from : center + distance * randomDirection(rng);
         const Vec3 sideways = randomDirection(rng);
         auto rayTo = [&](float s) { return Ray{origin, center + s * sideways - origin}; };
         float inside = 0.0f, outside = 4.0f;
@@ -144,6 +147,24 @@ TEST(Bvh, SilhouettesOfEveryKindFromNearAndFar) {
             Oracle oracle(alone(object));
             for (const float distance : {2.0f, 20.0f, 300.0f, 5000.0f}) {
                 probeSilhouettes(oracle, object, rng, distance);
+            }
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+}
+
+TEST(Bvh, SilhouettesSeenFromTheEye) {
+    // Rays from the eye use boxes widened once for it: from afar, grazing
+    // rays show whether that widening covers what the routines compute.
+    std::mt19937 rng(9);
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        for (const SceneObject& object : randomScene(seed).objectList) {
+            for (const float distance : {3.0f, 300.0f, 5000.0f}) {
+                Scene scene = alone(object);
+                scene.camera.screenCenter = centerOf(object) + distance * randomDirection(rng);
+                const Vec3 eye = scene.camera.screenCenter + scene.camera.eyeOffset;
+                Oracle oracle(scene);
+                probeSilhouettes(oracle, object, rng, distance, &eye);
             }
             if (::testing::Test::HasFailure()) return;
         }
@@ -295,4 +316,44 @@ TEST(Bvh, LargeMeshKeepsTheAnswers) {
         }
     }
     EXPECT_GT(oracle.hits(), 200);
+}
+
+// Soft shadows: every ray of a gathered beam answers as the linear search,
+// also beams that run along a cylinder's axis and lights of every size.
+TEST(Bvh, ShadowBeamsAnswerAsTheLinearSearch) {
+    std::vector<Scene> scenes{randomScene(3), randomScene(4), mixedScene(60, 7)};
+    SceneObject tube = scenes[0].objectList[0];
+    tube.kind = ObjectKind::Cylinder;
+    tube.center = {-1.0f, -0.5f, -9.0f};
+    tube.top = {1.3f, 1.1f, -13.0f};
+    tube.radius = 0.4f;
+    scenes[0].objectList.push_back(tube);
+    std::mt19937 rng(17);
+    int gathered = 0;
+    for (const Scene& scene : scenes) {
+        const Bvh bvh = buildBvh(scene);
+        for (int beamIndex = 0; beamIndex < 300; ++beamIndex) {
+            const bool alongTube = beamIndex % 3 == 0;
+            const Vec3 origin = alongTube ? tube.center - uniform(rng, 0.5f, 30.0f) * (tube.top - tube.center) +
+                                                uniform(rng, 0.0f, 1.0f) * randomDirection(rng)
+                                          : uniform(rng, 0.0f, 12.0f) * randomDirection(rng);
+            const Vec3 light = alongTube ? tube.top + uniform(rng, 0.0f, 2.0f) * (tube.top - tube.center)
+                                         : uniform(rng, 0.0f, 30.0f) * randomDirection(rng);
+            const float radius = std::pow(10.0f, uniform(rng, -3.0f, 1.5f));
+            std::array<Vec3, kSoftShadowSamples> directions;
+            for (Vec3& d : directions) d = light + radius * randomDirection(rng) - origin;
+            ShadowBeam beam;
+            if (!gatherShadowBeam(bvh, scene, origin, light, radius, directions, beam)) continue;
+            ++gathered;
+            int lastBlocker = -1;
+            for (const Vec3& d : directions) {
+                bool reference = false;
+                for (const SceneObject& object : scene.objectList)
+                    reference = reference || blocksBefore(object, {origin, d}, 1.0f);
+                ASSERT_EQ(beamRayIsBlocked(bvh, scene, beam, {origin, d}, lastBlocker), reference)
+                    << "beam " << beamIndex << " from " << origin.x << ", " << origin.y << ", " << origin.z;
+            }
+        }
+    }
+    EXPECT_GT(gathered, 300);
 }

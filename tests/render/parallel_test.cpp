@@ -1,5 +1,3 @@
-#include "render/parallel.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 
 #include "bench/scene_generator.h"
 #include "render/bvh.h"
+#include "render/pixel_loop.h"
 #include "scene/reader.h"
 
 namespace {
@@ -30,7 +29,7 @@ struct Rendered {
     RayCounts counts;
 };
 
-// `threads` 0 is the reference: runPixelLoop and the linear search.
+// `threads` 0 is the reference: one thread in reading order.
 Rendered render(const Scene& scene, const RenderSettings& settings, std::uint32_t generatorState, int width,
                 int threads, const Bvh* bvh) {
     Rendered out;
@@ -38,8 +37,7 @@ Rendered render(const Scene& scene, const RenderSettings& settings, std::uint32_
     generator.state = generatorState;
     const TraceContext context{scene, settings, generator, &out.counts, bvh};
     const int height = imageHeightFor(scene.camera, width);
-    out.image = threads == 0 ? renderImage(context, width, height)
-                             : renderImageParallel(context, width, height, threads);
+    out.image = renderImage(context, width, height, std::max(threads, 1));
     out.generatorAfter = generator.state;
     return out;
 }
@@ -117,59 +115,104 @@ TEST(ParallelRender, SuccessiveSoftJitterRendersContinueOneSequence) {
     const TraceContext fast{scene, settings, many, nullptr, &bvh};
     for (int render = 0; render < 3; ++render) {
         const PixelImage expected = renderImage(reference, 12, 12);
-        const PixelImage actual = renderImageParallel(fast, 12, 12, 3);
+        const PixelImage actual = renderImage(fast, 12, 12, 3);
         EXPECT_EQ(actual.pixels, expected.pixels) << "render " << render;
         EXPECT_EQ(many.state, one.state) << "render " << render;
     }
     EXPECT_NE(one.state, 1u);
 }
 
+// The one-thread loop by hand: the first `pixels` pixels in reading order.
+std::uint32_t generatorAfterPixels(const Scene& scene, const RenderSettings& settings, int width, int height,
+                                   int pixels) {
+    Random alone;
+    const TraceContext context{scene, settings, alone};
+    for (int p = 0; p < pixels; ++p) renderPixel(context, width, height, p / width, p % width);
+    return alone.state;
+}
+
 TEST(ParallelRender, AStopEndsWithinOnePixelPerWorkerAndKeepsTheSequence) {
     const Scene scene = randomScene(33);
     const RenderSettings settings{2, AntiAliasingMode::None, ShadowMode::SoftJitter, LightsSetting::On};
     const int width = 20, height = 20, threads = 3;
-    for (const int stopAfter : {1, 7, 45}) {
+    for (const int stopAtRow : {0, 2, 7}) {
         Random generator;
         const TraceContext context{scene, settings, generator};
-        std::atomic<int> done{0};
+        std::atomic<bool> stop{false};
         std::mutex lock;
-        std::set<std::pair<int, int>> pixels;
-        const bool complete = runParallelPixelLoop(
-            context, width, height, threads, [&] { return done.load() >= stopAfter; },
-            [&](int row, int column, Pixel) {
-                const std::lock_guard<std::mutex> guard(lock);
-                pixels.insert({row, column});
-                ++done;
-            });
+        std::vector<int> finished(height, 0);
+        std::vector<Pixel> pixels(width * height);
+        const bool complete =
+            runPixelLoop(context, width, height, wholePicture(width, height), threads, {&stop, nullptr},
+                         {pixels, {}, [&](int row, int left, std::span<const Pixel> done) {
+                              const std::lock_guard<std::mutex> guard(lock);
+                              EXPECT_EQ(left, 0);
+                              finished[static_cast<std::size_t>(row)] = static_cast<int>(done.size());
+                              if (row == stopAtRow) stop = true;
+                          }});
         EXPECT_FALSE(complete);
-        EXPECT_GE(done.load(), stopAfter);
-        EXPECT_LE(done.load(), stopAfter + threads - 1);
         // Rows are handed out from the top, one per worker at a time.
-        for (const auto& [row, column] : pixels) EXPECT_LT(row, threads + stopAfter / width + 1);
+        for (int row = stopAtRow + threads; row < height; ++row) EXPECT_EQ(finished[row], 0) << "row " << row;
 
-        // The generator stands where the one-thread loop stopped after the
-        // same leading run of pixels stands.
+        // The generator stands where the one-thread loop stands after the
+        // leading run of finished pixels.
         int prefix = 0;
-        while (prefix < width * height && pixels.count({prefix / width, prefix % width}) == 1) ++prefix;
-        Random alone;
-        int count = 0;
-        runPixelLoop(TraceContext{scene, settings, alone}, width, height, [&] { return count >= prefix; },
-                     [&](int, int, Pixel) { ++count; });
-        EXPECT_EQ(generator.state, alone.state) << "stopped after " << stopAfter;
+        for (int row = 0; row < height && prefix == row * width; ++row) prefix += finished[row];
+        EXPECT_EQ(generator.state, generatorAfterPixels(scene, settings, width, height, prefix))
+            << "stopped at row " << stopAtRow;
     }
 }
 
-TEST(ParallelRender, EveryPixelIsReportedOnceAndTheCountsAddUp) {
+TEST(ParallelRender, RectanglesHoldTheWholePicturesPixelsAndSequence) {
+    const Scene scene = randomScene(12);
+    const Bvh bvh = buildBvh(scene);
+    const int width = 23, height = imageHeightFor(scene.camera, width);
+    for (const AntiAliasingMode aa : {AntiAliasingMode::None, AntiAliasingMode::Supersampling}) {
+        const RenderSettings settings{2, aa, ShadowMode::SoftJitter, LightsSetting::On};
+        Random wholeGenerator;
+        const PixelImage whole = renderImage({scene, settings, wholeGenerator}, width, height);
+        // Supersampling costs a hundred times more: two rectangles show it.
+        const std::vector<PixelRect> rects{
+            {5, 3, 17, 9}, {22, 0, 23, height}, {0, 0, width, 1}, {0, 7, width, 11}, {1, 1, 2, 2}};
+        for (std::size_t k = 0; k < (aa == AntiAliasingMode::None ? rects.size() : 2); ++k) {
+            const PixelRect rect = rects[k];
+            for (const int threads : {1, 2}) {
+                Random generator;
+                std::vector<Pixel> pixels(rect.area());
+                std::vector<Color> colors(rect.area());
+                ASSERT_TRUE(runPixelLoop({scene, settings, generator, nullptr, &bvh}, width, height, rect, threads, {},
+                                         {pixels, colors, nullptr}));
+                for (int y = rect.top; y < rect.bottom; ++y) {
+                    for (int x = rect.left; x < rect.right; ++x) {
+                        const std::size_t at = static_cast<std::size_t>(y - rect.top) * rect.width() + (x - rect.left);
+                        ASSERT_EQ(pixels[at], whole.at(x, y)) << x << ", " << y << " of a rectangle at " << rect.left
+                                                              << ", " << rect.top << ", " << threads << " threads";
+                        ASSERT_EQ(colorToPixel(colors[at]), pixels[at]);
+                    }
+                }
+                const int last = (rect.bottom - 1) * width + rect.right;
+                EXPECT_EQ(generator.state, generatorAfterPixels(scene, settings, width, height, last));
+            }
+        }
+    }
+}
+
+TEST(ParallelRender, EveryRowIsReportedOnceAndTheCountsAddUp) {
     const Scene scene = mixedScene(60, 4);
     const Bvh bvh = buildBvh(scene);
     const RenderSettings settings{3, AntiAliasingMode::None, ShadowMode::Hard, LightsSetting::On};
     Random generator;
     RayCounts counts;
     const TraceContext context{scene, settings, generator, &counts, &bvh};
-    std::vector<std::atomic<int>> seen(30 * 30);
-    EXPECT_TRUE(runParallelPixelLoop(context, 30, 30, 0, nullptr,
-                                     [&](int row, int column, Pixel) { ++seen[row * 30 + column]; }));
+    std::vector<std::atomic<int>> seen(30);
+    std::vector<Pixel> pixels(30 * 30);
+    std::atomic<std::uint64_t> done{0};
+    EXPECT_TRUE(runPixelLoop(context, 30, 30, wholePicture(30, 30), 0, {nullptr, &done},
+                             {pixels, {}, [&](int row, int left, std::span<const Pixel> finished) {
+                                  if (left == 0 && finished.size() == 30) ++seen[row];
+                              }}));
     for (const auto& s : seen) ASSERT_EQ(s.load(), 1);
+    EXPECT_EQ(done.load(), 900u);
     EXPECT_EQ(counts.primary, 900u);
     EXPECT_GT(counts.shadow, 0u);
     EXPECT_EQ(generator.state, 1u);  // hard shadows draw nothing
@@ -180,7 +223,7 @@ TEST(ParallelRender, DegenerateSizes) {
     const RenderSettings settings{0, AntiAliasingMode::None, ShadowMode::SoftJitter, LightsSetting::On};
     Random generator;
     const TraceContext context{scene, settings, generator};
-    EXPECT_TRUE(runParallelPixelLoop(context, 0, 10, 4, nullptr, nullptr));
-    EXPECT_TRUE(runParallelPixelLoop(context, 10, 0, 4, nullptr, nullptr));
-    EXPECT_EQ(renderImageParallel(context, 1, 3, 4).pixels.size(), 3u);
+    EXPECT_TRUE(runPixelLoop(context, 0, 10, wholePicture(0, 10), 4, {}, {}));
+    EXPECT_TRUE(runPixelLoop(context, 10, 0, wholePicture(10, 0), 4, {}, {}));
+    EXPECT_EQ(renderImage(context, 1, 3, 4).pixels.size(), 3u);
 }

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <vector>
 
+#include "render/pixel_loop.h"
 #include "render/trace.h"
 #include "test_scenes.h"
 
@@ -74,8 +76,8 @@ TEST(ImageHeight, FollowsTheCameraRatioRoundedToAFloatFirst) {
 
 TEST(RenderPixel, SupersamplingAConstantColourGivesThatColour) {
     // A wall filling the view in flat grey: all 100 samples return 0.5.
-    const Scene scene = sceneFrom(kCameraDown +
-                                  "POLYGON 4 (-99,-99,-1) (99,-99,-1) (99,99,-1) (-99,99,-1) (0.5,0.5,0.5) 0 1 (1,1,1) 1 1\n");
+    const Scene scene = sceneFrom(
+        kCameraDown + "POLYGON 4 (-99,-99,-1) (99,-99,-1) (99,99,-1) (-99,99,-1) (0.5,0.5,0.5) 0 1 (1,1,1) 1 1\n");
     RenderSettings settings;
     settings.antiAliasing = AntiAliasingMode::Supersampling;
     Random generator;
@@ -89,8 +91,8 @@ TEST(RenderPixel, SupersamplingAveragesAnEdgeOverTheGrid) {
     // A white wall whose left edge falls 0.35 pixel into column 5 of 10: the
     // grid's sub-columns 0.0 to 0.3 miss it, 0.4 to 0.9 hit, so 60 of the
     // 100 samples are white.
-    const Scene scene = sceneFrom(kCameraDown +
-                                  "POLYGON 4 (0.49,-99,-1) (99,-99,-1) (99,99,-1) (0.49,99,-1) (1,1,1) 0 1 (1,1,1) 1 1\n");
+    const Scene scene = sceneFrom(
+        kCameraDown + "POLYGON 4 (0.49,-99,-1) (99,-99,-1) (99,99,-1) (0.49,99,-1) (1,1,1) 0 1 (1,1,1) 1 1\n");
     RenderSettings settings;
     settings.antiAliasing = AntiAliasingMode::Supersampling;
     Random generator;
@@ -103,24 +105,30 @@ TEST(RenderPixel, SupersamplingAveragesAnEdgeOverTheGrid) {
     EXPECT_EQ(renderPixel(context, 10, 10, 0, 5), 0u);
 }
 
-TEST(PixelLoop, VisitsRowsFromTheTopAndStopsBetweenPixels) {
+TEST(PixelLoop, VisitsRowsFromTheTopAndStopsBetweenRows) {
     const Scene scene = sceneFrom(kCameraDown);
     RenderSettings settings;
     Random generator;
     const TraceContext context{scene, settings, generator};
-    std::vector<std::pair<int, int>> visited;
-    int checks = 0;
-    const bool complete = runPixelLoop(
-        context, 4, 3, [&] { return ++checks > 6; },
-        [&](int row, int column, Pixel) { visited.emplace_back(row, column); });
+    std::vector<Pixel> pixels(12, 0xdeadu);
+    std::vector<int> rows;
+    std::atomic<bool> stop{false};
+    std::atomic<std::uint64_t> done{0};
+    const bool complete = runPixelLoop(context, 4, 3, wholePicture(4, 3), 1, {&stop, &done},
+                                       {pixels, {}, [&](int row, int left, std::span<const Pixel> finished) {
+                                            rows.push_back(row);
+                                            EXPECT_EQ(left, 0);
+                                            EXPECT_EQ(finished.size(), 4u);
+                                            if (row == 1) stop = true;
+                                        }});
     EXPECT_FALSE(complete);
-    ASSERT_EQ(visited.size(), 6u);
-    EXPECT_EQ(visited[3], std::make_pair(0, 3));
-    EXPECT_EQ(visited[4], std::make_pair(1, 0));
-    EXPECT_EQ(checks, 7);
+    EXPECT_EQ(rows, (std::vector<int>{0, 1}));
+    EXPECT_EQ(done.load(), 8u);
+    EXPECT_EQ(pixels[11], 0xdeadu);  // the row after the stop is never begun
 
-    visited.clear();
-    EXPECT_TRUE(runPixelLoop(context, 4, 3, [] { return false; }, [&](int r, int c, Pixel) { visited.emplace_back(r, c); }));
-    EXPECT_EQ(visited.size(), 12u);
-    EXPECT_TRUE(runPixelLoop(context, 4, 0, [] { return true; }, nullptr));  // no rows: nothing to stop
+    stop = false;
+    EXPECT_TRUE(runPixelLoop(context, 4, 3, wholePicture(4, 3), 1, {&stop, nullptr}, {pixels, {}, nullptr}));
+    EXPECT_NE(pixels[11], 0xdeadu);
+    stop = true;
+    EXPECT_TRUE(runPixelLoop(context, 4, 0, wholePicture(4, 0), 1, {&stop, nullptr}, {}));  // no rows: nothing to stop
 }

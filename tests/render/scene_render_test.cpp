@@ -2,6 +2,7 @@
 // at chosen pixels against values worked out by hand.
 #include <gtest/gtest.h>
 
+#include "render/pixel_loop.h"
 #include "render/sampling.h"
 #include "render/trace.h"
 #include "test_scenes.h"

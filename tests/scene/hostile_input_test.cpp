@@ -18,6 +18,7 @@
 #include <string>
 
 #include "render/context.h"
+#include "render/pixel_loop.h"
 #include "render/sampling.h"
 #include "scene/reader.h"
 #include "tests/unprivileged.h"

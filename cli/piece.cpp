@@ -1,0 +1,167 @@
+#include "cli/piece.h"
+
+#include <openssl/evp.h>
+
+#include <array>
+#include <fstream>
+#include <memory>
+
+#include "cli/image_writer.h"
+#include "cli/tile.h"
+
+namespace {
+
+constexpr const char* kPictureKey = "Orvanel picture";
+constexpr const char* kRectangleKey = "Orvanel rectangle";
+constexpr const char* kSceneKey = "Orvanel scene SHA-256";
+constexpr const char* kSettingsKey = "Orvanel settings";
+constexpr const char* kVersionKey = "Orvanel version";
+constexpr const char* kPixelsKey = "Orvanel pixels SHA-256";
+
+const char* antiAliasingWord(AntiAliasingMode mode) {
+    return mode == AntiAliasingMode::Supersampling ? "10x10" : "none";
+}
+
+const char* shadowWord(ShadowMode mode) {
+    switch (mode) {
+        case ShadowMode::Hard:
+            return "hard";
+        case ShadowMode::SoftAxes:
+            return "soft-axes";
+        case ShadowMode::None:
+            return "none";
+        case ShadowMode::SoftJitter:
+            return "soft-jitter";
+    }
+    return "unknown";
+}
+
+using DigestContext = std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)>;
+
+DigestContext newSha256() {
+    DigestContext context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) context.reset();
+    return context;
+}
+
+std::string finishHex(EVP_MD_CTX* context) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context, digest.data(), &length) != 1) return {};
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 0xf];
+    }
+    return hex;
+}
+
+std::optional<std::pair<int, int>> parseSize(const std::string& text) {
+    const std::size_t cross = text.find('x');
+    if (cross == std::string::npos) return std::nullopt;
+    const auto rect = parseRectangle("0,0," + text.substr(0, cross) + "," + text.substr(cross + 1));
+    if (!rect || rect->right < 1 || rect->bottom < 1) return std::nullopt;
+    return std::pair{rect->right, rect->bottom};
+}
+
+}  // namespace
+
+std::string settingsText(int width, const RenderSettings& settings) {
+    return "width=" + std::to_string(width) + " depth=" + std::to_string(settings.recursionDepth) +
+           " aa=" + antiAliasingWord(settings.antiAliasing) + " shadows=" + shadowWord(settings.shadowMode) +
+           " lights=" + (settings.lights == LightsSetting::On ? "on" : "off");
+}
+
+std::optional<std::string> fileSha256(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    const DigestContext context = newSha256();
+    if (!file || !context) return std::nullopt;
+    std::array<char, 1 << 16> buffer;
+    while (file.read(buffer.data(), buffer.size()) || file.gcount() > 0) {
+        if (EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(file.gcount())) != 1) {
+            return std::nullopt;
+        }
+    }
+    if (file.bad()) return std::nullopt;
+    return finishHex(context.get());
+}
+
+std::string pixelsSha256(const PixelImage& image) {
+    const std::vector<unsigned char> rgb = packRgb(image);
+    const DigestContext context = newSha256();
+    if (!context || EVP_DigestUpdate(context.get(), rgb.data(), rgb.size()) != 1) return {};
+    return finishHex(context.get());
+}
+
+PngText pieceText(const PieceDescription& description) {
+    return {
+        {kPictureKey, std::to_string(description.pictureWidth) + "x" + std::to_string(description.pictureHeight)},
+        {kRectangleKey, rectangleText(description.rect)},
+        {kSceneKey, description.sceneSha256},
+        {kSettingsKey, description.settings},
+        {kVersionKey, description.version},
+        {kPixelsKey, description.pixelsSha256},
+        {"Software", std::string("Orvanel's Ray Tracer ") + description.version},
+    };
+}
+
+bool readPiece(const std::string& path, Piece& piece, std::string& error) {
+    AnnotatedPng png;
+    if (!readAnnotatedPng(path, png, error)) return false;
+    for (const char* key : {kPictureKey, kRectangleKey, kSceneKey, kSettingsKey, kVersionKey, kPixelsKey}) {
+        if (!findText(png.text, key)) {
+            error = std::string("not a piece: no \"") + key + "\" text";
+            return false;
+        }
+    }
+    const std::string* picture = findText(png.text, kPictureKey);
+    const std::string* rectangle = findText(png.text, kRectangleKey);
+
+    PieceDescription description;
+    const auto size = parseSize(*picture);
+    const auto rect = parseRectangle(*rectangle);
+    if (!size || !rect) {
+        error = "damaged piece: picture \"" + *picture + "\", rectangle \"" + *rectangle + "\"";
+        return false;
+    }
+    description.pictureWidth = size->first;
+    description.pictureHeight = size->second;
+    description.rect = *rect;
+    if (rect->empty() || rect->left < 0 || rect->top < 0 || rect->right > size->first || rect->bottom > size->second) {
+        error = "damaged piece: rectangle " + *rectangle + " is not inside the " + *picture + " picture";
+        return false;
+    }
+    if (png.image.width != rect->width() || png.image.height != rect->height()) {
+        error = "damaged piece: " + std::to_string(png.image.width) + " x " + std::to_string(png.image.height) +
+                " pixels for the rectangle " + *rectangle;
+        return false;
+    }
+    description.sceneSha256 = *findText(png.text, kSceneKey);
+    description.settings = *findText(png.text, kSettingsKey);
+    description.version = *findText(png.text, kVersionKey);
+    description.pixelsSha256 = *findText(png.text, kPixelsKey);
+    if (pixelsSha256(png.image) != description.pixelsSha256) {
+        error = "damaged piece: its pixels do not match their checksum";
+        return false;
+    }
+    piece.description = std::move(description);
+    piece.image = std::move(png.image);
+    return true;
+}
+
+std::string pictureMismatch(const PieceDescription& piece, const PieceDescription& expected) {
+    const auto differs = [](const char* what, const std::string& got, const std::string& wanted) {
+        return std::string(what) + " " + got + " instead of " + wanted;
+    };
+    const auto size = [](const PieceDescription& d) {
+        return std::to_string(d.pictureWidth) + "x" + std::to_string(d.pictureHeight);
+    };
+    if (piece.settings != expected.settings) return differs("settings", piece.settings, expected.settings);
+    if (size(piece) != size(expected)) return differs("picture size", size(piece), size(expected));
+    if (piece.sceneSha256 != expected.sceneSha256) {
+        return differs("another scene: SHA-256", piece.sceneSha256, expected.sceneSha256);
+    }
+    if (piece.version != expected.version) return differs("program version", piece.version, expected.version);
+    return {};
+}

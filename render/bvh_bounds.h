@@ -1,0 +1,72 @@
+// What the hierarchy knows of each object: a box around its shape and a
+// widening that covers the float error of its intersection routine, which
+// grows with the distance of the ray's origin.
+//
+// Bounds must hold what the intersection routines compute in float, not
+// just the ideal shapes: rounding lets a routine report a hit a little off
+// the surface, the more so the farther the ray starts (for the quadratics,
+// with the square of that distance over the radius). Objects whose data is
+// not finite or too ill-conditioned for such a widening are tested on every
+// ray instead.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "geometry/vec3.h"
+#include "scene/scene.h"
+
+// Margins are multiples of 128 float roundings (2^-24 each) of the
+// magnitudes involved. Bounding the routines' float error from their
+// formulas takes at most about 20 such roundings per kind, so every margin
+// below keeps a factor of several to spare.
+inline constexpr double kRounding = 0x1p-17;
+// Within these magnitudes no product the routines form leaves float's
+// normal range, on which the margins rely.
+inline constexpr double kLargest = 0x1p30;
+inline constexpr double kSmallestRelative = 0x1p-20;
+// A quadric's routine admits a hit P with |P - centre|² up to r² + about
+// 30 roundings of W², W the origin's distance from the centre (the
+// discriminant cancels for grazing rays); this is four times that. The hit
+// then strays from the surface by at most min(K W² / 2r, sqrt(K) W).
+inline constexpr double kSquareError = 0x1p-17;
+// Conditioning beyond which an object is tested on every ray instead.
+inline constexpr double kWorstLinearCondition = 0x1p12;
+// Objects whose margin grows faster than this with distance go to a second
+// tree, so that they do not widen the nodes of all the others.
+inline constexpr double kLooseLinear = 64.0 * kRounding;
+inline constexpr double kWorstTriangleCondition = 0x1p12;
+inline constexpr double kFarAway = std::numeric_limits<double>::infinity();
+
+enum class Fate { Bounded, Always, Never };
+
+struct ObjectBound {
+    Fate fate = Fate::Always;
+    std::array<double, 3> lower{}, upper{};
+    // The object's widening: linear * (distance + |origin|) + constant
+    // + min(quadratic * distance², root * distance).
+    double linear = 0.0;
+    double constant = 0.0;
+    double quadratic = 0.0;
+    double root = 0.0;
+};
+
+using Dvec = std::array<double, 3>;
+
+inline Dvec widen(Vec3 v) { return {v.x, v.y, v.z}; }
+inline Dvec operator-(const Dvec& a, const Dvec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+inline double dotD(const Dvec& a, const Dvec& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+inline double normD(const Dvec& a) { return std::sqrt(dotD(a, a)); }
+inline Dvec crossD(const Dvec& a, const Dvec& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+inline double largestOf(const Dvec& a) { return std::max({std::fabs(a[0]), std::fabs(a[1]), std::fabs(a[2])}); }
+inline bool isFinite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+ObjectBound boundObject(const SceneObject& object);
+
+// The float nearest below (above) a double, or the double itself when it is one.
+float floatBelow(double value);
+float floatAbove(double value);

@@ -1,0 +1,371 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "render/bvh.h"
+#include "render/bvh_bounds.h"
+#include "render/bvh_direction_table.h"
+#include "render/hits.h"
+
+namespace {
+
+struct RayFrame {
+    double origin[3];
+    double inverse[3];
+    double originSize;
+};
+
+// Rays the margins cannot speak for take the linear search.
+bool prepare(Ray ray, RayFrame& frame) {
+    const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+    double originSize = 0.0, directionSize = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        if (!std::isfinite(o[i]) || !std::isfinite(d[i])) return false;
+        originSize = std::max(originSize, std::fabs(static_cast<double>(o[i])));
+        directionSize = std::max(directionSize, std::fabs(static_cast<double>(d[i])));
+    }
+    if (originSize > kLargest || directionSize > kLargest || directionSize < 1.0 / kLargest) return false;
+    for (int i = 0; i < 3; ++i) {
+        frame.origin[i] = o[i];
+        // A huge finite slope instead of infinity keeps 0 * slope from becoming NaN.
+        frame.inverse[i] = d[i] != 0.0f ? 1.0 / static_cast<double>(d[i]) : std::copysign(1e300, d[i]);
+    }
+    frame.originSize = originSize;
+    return true;
+}
+
+// Where the ray enters the node's box, widened for this ray, within
+// [0, tMax]; kFarAway when it does not.
+double enterNode(const BvhNode& node, const RayFrame& ray, double tMax) {
+    // The farthest distance from the origin to the box, as a sum over the
+    // axes (at least the distance) and squared.
+    double far = 0.0, farSquared = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const double reach =
+            std::max(std::fabs(ray.origin[i] - node.lower[i]), std::fabs(ray.origin[i] - node.upper[i]));
+        far += reach;
+        farSquared += reach * reach;
+    }
+    const double margin = node.linear * (far + ray.originSize) + std::min(node.quadratic * farSquared, node.root * far);
+    double t0 = 0.0, t1 = tMax;
+    for (int i = 0; i < 3; ++i) {
+        double a = (node.lower[i] - margin - ray.origin[i]) * ray.inverse[i];
+        double b = (node.upper[i] + margin - ray.origin[i]) * ray.inverse[i];
+        if (a > b) std::swap(a, b);
+        t0 = std::max(t0, a);
+        t1 = std::min(t1, b);
+    }
+    return t0 <= t1 ? t0 : kFarAway;
+}
+
+// Ties with the current best must stay in reach.
+double reachOf(float best) { return static_cast<double>(best) * (1.0 + 0x1p-30); }
+
+// The linear search keeps the first of equal parameters. Visiting objects in
+// another order, accept an equal parameter from an earlier object too; such
+// an object is asked with a limit just above the best, so that a polygon can
+// report a hit exactly at it (its miss then returns that limit, above the best).
+struct NearestQuery {
+    const Bvh& bvh;
+    const std::vector<SceneObject>& objects;
+    Ray ray;
+    float t = kNoHit;
+    int index = -1;
+    Vec3 normal{};
+
+    void test(std::int32_t j) {
+        const bool earlier = index >= 0 && j < index;
+        const float limit = earlier ? std::nextafter(t, std::numeric_limits<float>::infinity()) : t;
+        float entry = 0.0f, exit = kNoHit;
+        Vec3 n{};
+        const float hit =
+            intersectObject(objects[static_cast<std::size_t>(j)], ray, limit, n, entry, exit, bvh.fanOf(j));
+        if (entry < exit && (hit < t || (earlier && hit == t))) {
+            t = hit;
+            index = j;
+            normal = n;
+        }
+    }
+};
+
+struct Pending {
+    std::int32_t node;
+    double entry;
+};
+
+constexpr int kStackSize = kMaxBvhDepth + 4;
+
+// The node test for rays from anywhere: each node widened for this ray.
+struct WidenedPerRay {
+    const Bvh& bvh;
+    const RayFrame& frame;
+    double operator()(std::int32_t node, double tMax) const {
+        return enterNode(bvh.nodes[static_cast<std::size_t>(node)], frame, tMax);
+    }
+};
+
+// The node test for rays from an origin region: the boxes were widened for
+// all of it when the tree was built, and the slab test runs in float. Its
+// rounding is covered as in the classic robust float slab test: the far
+// parameter is stretched by 2 gamma(3) (three roundings each of 2^-24), the
+// near one shrunk as much before it is compared with a reach.
+struct WidenedForRegion {
+    static constexpr float kStretch = 1.0f + 4.0f * 0x1p-23f;
+    static constexpr float kShrink = 1.0f - 4.0f * 0x1p-23f;
+
+    const FloatBox* boxes;
+    float origin[3];
+    float inverse[3];
+
+    WidenedForRegion(const OriginRegion& region, Ray ray) : boxes(region.boxes.data()) {
+        const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+        origin[0] = ray.origin.x;
+        origin[1] = ray.origin.y;
+        origin[2] = ray.origin.z;
+        for (int i = 0; i < 3; ++i) {
+            // A huge finite slope instead of infinity keeps 0 * slope from becoming NaN.
+            inverse[i] = d[i] != 0.0f ? 1.0f / d[i] : std::copysign(0x1p100f, d[i]);
+        }
+    }
+
+    double operator()(std::int32_t node, double tMax) const {
+        const FloatBox& box = boxes[node];
+        // tMax rounded to float and raised past its rounding.
+        float t0 = 0.0f, t1 = static_cast<float>(tMax) * kStretch;
+        for (int i = 0; i < 3; ++i) {
+            float a = (box.lower[i] - origin[i]) * inverse[i];
+            float b = (box.upper[i] - origin[i]) * inverse[i];
+            if (a > b) std::swap(a, b);
+            t0 = std::max(t0, a);
+            t1 = std::min(t1, b * kStretch);
+        }
+        return t0 <= t1 ? static_cast<double>(t0 * kShrink) : kFarAway;
+    }
+};
+
+// Walks the tree from `root`, nearer child first, never into a node that
+// the ray enters beyond `reach()`. `leaf(first, count)` tests a leaf's items
+// and returns true to end the walk, as an any-hit question does.
+template <typename NodeTest, typename Reach, typename Leaf>
+bool walk(const Bvh& bvh, std::int32_t root, const NodeTest& enter, const Reach& reach, const Leaf& leaf) {
+    std::array<Pending, kStackSize> stack;
+    int top = 0;
+    const double rootEntry = enter(root, reach());
+    if (rootEntry != kFarAway) stack[top++] = {root, rootEntry};
+    while (top > 0) {
+        const Pending pending = stack[--top];
+        const double tMax = reach();
+        if (pending.entry > tMax) continue;
+        const BvhNode& node = bvh.nodes[static_cast<std::size_t>(pending.node)];
+        if (node.count > 0) {
+            if (leaf(node.first, node.count)) return true;
+            continue;
+        }
+        std::int32_t near = pending.node + 1, far = node.first;
+        double nearEntry = enter(near, tMax);
+        double farEntry = enter(far, tMax);
+        if (farEntry < nearEntry) {
+            std::swap(near, far);
+            std::swap(nearEntry, farEntry);
+        }
+        if (farEntry != kFarAway) stack[top++] = {far, farEntry};
+        if (nearEntry != kFarAway) stack[top++] = {near, nearEntry};
+    }
+    return false;
+}
+
+// Every root, with the node test that fits the ray's origin.
+template <typename Reach, typename Leaf>
+bool walkAll(const Bvh& bvh, Ray ray, const RayFrame& frame, const Reach& reach, const Leaf& leaf) {
+    const OriginRegion* region = bvh.eye.holds(ray.origin)        ? &bvh.eye
+                                 : bvh.surfaces.holds(ray.origin) ? &bvh.surfaces
+                                                                  : nullptr;
+    for (const std::int32_t root : bvh.roots) {
+        const bool stopped = region ? walk(bvh, root, WidenedForRegion(*region, ray), reach, leaf)
+                                    : walk(bvh, root, WidenedPerRay{bvh, frame}, reach, leaf);
+        if (stopped) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal) {
+    RayFrame frame;
+    if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return false;
+    NearestQuery query{bvh, scene.objectList, ray};
+    for (const std::int32_t j : bvh.alwaysTested) query.test(j);
+    const auto [first, last] = parallelCylinders(bvh, ray);
+    for (const std::int32_t* j = first; j != last; ++j) query.test(*j);
+    walkAll(
+        bvh, ray, frame, [&query] { return reachOf(query.t); },
+        [&](std::int32_t firstItem, std::int32_t count) {
+            for (std::int32_t k = firstItem; k < firstItem + count; ++k)
+                query.test(bvh.items[static_cast<std::size_t>(k)]);
+            return false;
+        });
+    if (query.index >= 0) {
+        objectIndex = query.index;
+        normal = query.normal;
+    }
+    normalize(normal, normal);
+    t = query.t;
+    return true;
+}
+
+std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray ray) {
+    RayFrame frame;
+    if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return std::nullopt;
+    const auto& objects = scene.objectList;
+    const auto blocks = [&](std::int32_t j) {
+        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j));
+    };
+    for (const std::int32_t j : bvh.alwaysTested) {
+        if (blocks(j)) return true;
+    }
+    const auto [first, last] = parallelCylinders(bvh, ray);
+    for (const std::int32_t* j = first; j != last; ++j) {
+        if (blocks(*j)) return true;
+    }
+    const double reach = reachOf(1.0f);
+    return walkAll(
+        bvh, ray, frame, [reach] { return reach; },
+        [&](std::int32_t firstItem, std::int32_t count) {
+            for (std::int32_t k = firstItem; k < firstItem + count; ++k) {
+                if (blocks(bvh.items[static_cast<std::size_t>(k)])) return true;
+            }
+            return false;
+        });
+}
+
+namespace {
+
+// The widening of a node for rays from `origin`, as enterNode forms it.
+double marginFor(const BvhNode& node, const double origin[3], double originSize) {
+    double far = 0.0, farSquared = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const double reach = std::max(std::fabs(origin[i] - node.lower[i]), std::fabs(origin[i] - node.upper[i]));
+        far += reach;
+        farSquared += reach * reach;
+    }
+    return node.linear * (far + originSize) + std::min(node.quadratic * farSquared, node.root * far);
+}
+
+bool blocks(const Bvh& bvh, const std::vector<SceneObject>& objects, std::int32_t j, Ray ray, int& lastBlocker) {
+    if (!blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return false;
+    lastBlocker = j;
+    return true;
+}
+
+}  // namespace
+
+bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 light, float radius,
+                      std::span<const Vec3> directions, ShadowBeam& beam) {
+    beam.count = 0;
+    if (bvh.objectCount != scene.objectList.size()) return false;
+    RayFrame frame;
+    if (directions.empty() || !prepare({origin, directions[0]}, frame)) return false;
+    const double reach = reachOf(1.0f);
+    double lower[3], upper[3];
+    for (int i = 0; i < 3; ++i) lower[i] = upper[i] = frame.origin[i];
+    for (const Vec3& direction : directions) {
+        // What prepare asks of a direction.
+        const double d[3] = {direction.x, direction.y, direction.z};
+        const double size = std::max({std::fabs(d[0]), std::fabs(d[1]), std::fabs(d[2])});
+        if (!(size <= kLargest && size >= 1.0 / kLargest)) return false;
+        for (int i = 0; i < 3; ++i) {
+            const double end = frame.origin[i] + reach * d[i];
+            lower[i] = std::min(lower[i], end);
+            upper[i] = std::max(upper[i], end);
+        }
+    }
+    // Room for the rounding of the ends above.
+    for (int i = 0; i < 3; ++i) {
+        const double slack = 0x1p-40 * std::max({std::fabs(lower[i]), std::fabs(upper[i]), 1.0});
+        lower[i] -= slack;
+        upper[i] += slack;
+    }
+
+    beam.nearlyParallelCylinders = false;
+    if (!bvh.cellItems.empty()) {
+        // The samples' float rounding may carry them a little past the radius.
+        const Dvec toLight = widen(light) - Dvec{frame.origin[0], frame.origin[1], frame.origin[2]};
+        const double distance = normD(toLight), within = std::fabs(static_cast<double>(radius)) * (1.0 + 1e-5) + 1e-30;
+        beam.nearlyParallelCylinders =
+            !(within < 0.5 * distance) || beamMayNeedDirectionTable(bvh, toLight, std::asin(within / distance) + 1e-6);
+    }
+
+    // The widened box of a node or an object, if it meets the beam's box.
+    const auto meets = [&](const BvhNode& bound, ShadowBeam::Candidate& box) {
+        const double margin = marginFor(bound, frame.origin, frame.originSize);
+        bool inside = true;
+        for (int i = 0; i < 3; ++i) {
+            box.lower[i] = bound.lower[i] - margin;
+            box.upper[i] = bound.upper[i] + margin;
+            inside = inside && box.lower[i] <= upper[i] && box.upper[i] >= lower[i];
+        }
+        return inside;
+    };
+    for (const std::int32_t root : bvh.roots) {
+        std::array<std::int32_t, kStackSize> stack;
+        int top = 0;
+        stack[top++] = root;
+        while (top > 0) {
+            const std::int32_t index = stack[--top];
+            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(index)];
+            ShadowBeam::Candidate box{};
+            if (!meets(node, box)) continue;
+            if (node.count == 0) {
+                stack[top++] = node.first;
+                stack[top++] = index + 1;
+                continue;
+            }
+            for (std::int32_t k = node.first; k < node.first + node.count; ++k) {
+                if (!meets(bvh.itemBounds[static_cast<std::size_t>(k)], box)) continue;
+                if (beam.count == kMaxBeamObjects) return false;
+                box.object = bvh.items[static_cast<std::size_t>(k)];
+                beam.candidates[static_cast<std::size_t>(beam.count++)] = box;
+            }
+        }
+    }
+    return true;
+}
+
+bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam, Ray ray, int& lastBlocker) {
+    const auto& objects = scene.objectList;
+    if (lastBlocker >= 0 && blocks(bvh, objects, lastBlocker, ray, lastBlocker)) return true;
+    for (const std::int32_t j : bvh.alwaysTested) {
+        if (blocks(bvh, objects, j, ray, lastBlocker)) return true;
+    }
+    if (beam.nearlyParallelCylinders) {
+        const auto [first, last] = parallelCylinders(bvh, ray);
+        for (const std::int32_t* j = first; j != last; ++j) {
+            if (blocks(bvh, objects, *j, ray, lastBlocker)) return true;
+        }
+    }
+    const double o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+    double inverse[3];
+    for (int i = 0; i < 3; ++i) {
+        inverse[i] = d[i] != 0.0f ? 1.0 / static_cast<double>(d[i]) : std::copysign(1e300, d[i]);
+    }
+    const double reach = reachOf(1.0f);
+    for (int k = 0; k < beam.count; ++k) {
+        const ShadowBeam::Candidate& candidate = beam.candidates[static_cast<std::size_t>(k)];
+        // The leaf test of enterNode for this object alone, with the margin
+        // the beam already added.
+        double t0 = 0.0, t1 = reach;
+        for (int i = 0; i < 3; ++i) {
+            double a = (candidate.lower[i] - o[i]) * inverse[i];
+            double b = (candidate.upper[i] - o[i]) * inverse[i];
+            if (a > b) std::swap(a, b);
+            t0 = std::max(t0, a);
+            t1 = std::min(t1, b);
+        }
+        if (t0 <= t1 && blocks(bvh, objects, candidate.object, ray, lastBlocker)) return true;
+    }
+    return false;
+}

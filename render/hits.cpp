@@ -1,0 +1,115 @@
+#include "render/hits.h"
+
+#include <optional>
+
+#include "render/bvh.h"
+
+namespace {
+
+// The normal is left out of the any-hit question (kNormal false).
+template <bool kNormal>
+float objectHit(const SceneObject& object, std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal,
+                float& entry, float& exit) {
+    switch (object.kind) {
+        case ObjectKind::Sphere: {
+            const Sphere sphere{object.center, object.radius};
+            return kNormal ? intersectSphere(sphere, ray, limit, normal) : sphereParameter(sphere, ray, limit);
+        }
+        case ObjectKind::Ellipsoid: {
+            const Ellipsoid ellipsoid{object.center, object.axis1, object.axis2, object.axis3};
+            return kNormal ? intersectEllipsoid(ellipsoid, ray, limit, normal)
+                           : ellipsoidParameter(ellipsoid, ray, limit);
+        }
+        case ObjectKind::Polygon: {
+            if (!fan.empty()) return kNormal ? intersectFan(fan, ray, limit, normal) : fanParameter(fan, ray, limit);
+            const Polygon polygon{object.vertexCount, object.vertices};
+            return kNormal ? intersectPolygon(polygon, ray, limit, normal) : polygonParameter(polygon, ray, limit);
+        }
+        case ObjectKind::Box:
+            return intersectBox({object.corner, object.edge1, object.edge2, object.edge3}, ray, normal, entry, exit);
+        case ObjectKind::Cylinder: {
+            const Cylinder cylinder{object.top, object.center, object.radius};
+            return kNormal ? intersectCylinder(cylinder, ray, normal) : cylinderParameter(cylinder, ray);
+        }
+    }
+    return kNoHit;
+}
+
+bool anyBlocker(const TraceContext& context, Ray ray) {
+    if (context.accelerator) {
+        if (const std::optional<bool> blocked = acceleratedIsBlocked(*context.accelerator, context.scene, ray)) {
+            return *blocked;
+        }
+    }
+    for (const SceneObject& object : context.scene.objectList) {
+        if (blocksBefore(object, ray, 1.0f)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit,
+                      std::span<const FanTriangle> fan) {
+    return objectHit<true>(object, fan, ray, limit, normal, entry, exit);
+}
+
+bool blocksBefore(const SceneObject& object, Ray ray, float limit, std::span<const FanTriangle> fan) {
+    float entry = 0.0f, exit = kNoHit;
+    Vec3 scratch{};
+    const float t = objectHit<false>(object, fan, ray, limit, scratch, entry, exit);
+    return t < limit && entry < exit;
+}
+
+float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec3& normal) {
+    if (context.accelerator) {
+        float t = kNoHit;
+        if (acceleratedNearestHit(*context.accelerator, context.scene, ray, t, objectIndex, normal)) return t;
+    }
+    const auto& objects = context.scene.objectList;
+    float best = kNoHit;
+    for (std::size_t j = 0; j < objects.size(); ++j) {
+        float entry = 0.0f, exit = kNoHit;
+        // A routine that finds no normal leaves it alone: start each object
+        // from zero so no other object's normal leaks into this one.
+        Vec3 n{};
+        const float t = intersectObject(objects[j], ray, best, n, entry, exit);
+        if (t < best && entry < exit) {
+            best = t;
+            objectIndex = static_cast<int>(j);
+            normal = n;
+        }
+    }
+    normalize(normal, normal);
+    return best;
+}
+
+bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
+    if (context.counts) ++context.counts->shadow;
+    return anyBlocker(context, {origin, direction});
+}
+
+// Whether a ray is blocked does not depend on the order in which objects are
+// asked, so the hierarchy's beam and the last blocker may go first.
+int countBlocked(const TraceContext& context, Vec3 origin, const Light& light, std::span<const Vec3> samples) {
+    std::array<Vec3, kMaxBeamRays> directions;
+    if (samples.size() > directions.size()) {
+        return countBlocked(context, origin, light, samples.first(directions.size())) +
+               countBlocked(context, origin, light, samples.subspan(directions.size()));
+    }
+    const std::span<Vec3> rays = std::span<Vec3>(directions).first(samples.size());
+    for (std::size_t n = 0; n < samples.size(); ++n) rays[n] = samples[n] - origin;
+    if (context.counts) context.counts->shadow += samples.size();
+    int blocked = 0;
+    ShadowBeam beam;
+    if (context.accelerator &&
+        gatherShadowBeam(*context.accelerator, context.scene, origin, light.position, light.radius, rays, beam)) {
+        int lastBlocker = -1;
+        for (const Vec3& direction : rays) {
+            blocked += beamRayIsBlocked(*context.accelerator, context.scene, beam, {origin, direction}, lastBlocker);
+        }
+        return blocked;
+    }
+    for (const Vec3& direction : rays) blocked += anyBlocker(context, {origin, direction});
+    return blocked;
+}

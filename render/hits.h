@@ -1,0 +1,38 @@
+// What a ray meets in the scene: one object, the nearest of all, or any at
+// all before it reaches a light. Each query goes through the hierarchy when
+// the context has one and by the linear search in list order otherwise;
+// both give the same answer.
+#pragma once
+
+#include <array>
+#include <span>
+
+#include "geometry/intersect.h"
+#include "geometry/shapes.h"
+#include "geometry/vec3.h"
+#include "render/context.h"
+#include "scene/scene.h"
+
+// Picks the routine for the object's kind; an unknown kind returns kNoHit and
+// touches nothing. A polygon's fan, when given, was computed beforehand from
+// its vertices by fanTriangle.
+float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit,
+                      std::span<const FanTriangle> fan = {});
+
+// Whether the object is hit strictly before `limit`: the any-hit question of
+// a shadow ray, whose direction reaches the light at 1.
+bool blocksBefore(const SceneObject& object, Ray ray, float limit, std::span<const FanTriangle> fan = {});
+
+// Nearest object along the ray: its parameter, or kNoHit. On a hit sets the
+// object's index and the unit normal; ties go to the earlier object.
+float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec3& normal);
+
+// True when any object lies strictly before parameter 1 of the ray; the
+// direction reaches exactly to the light sample.
+bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction);
+
+inline constexpr std::size_t kMaxBeamRays = 128;
+
+// How many of the rays from `origin` to the samples are blocked, each as
+// isShadowed answers; every sample lies within the light's radius of it.
+int countBlocked(const TraceContext& context, Vec3 origin, const Light& light, std::span<const Vec3> samples);

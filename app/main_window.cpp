@@ -89,7 +89,7 @@ void MainWindow::openAtStartup(const std::string& path, bool watch) {
     logic->openPath(path);
     if (!watch || watcher) return;
     watcher = new SceneWatcher(QFile::decodeName(path.c_str()), this);
-    connect(watcher, &SceneWatcher::changed, this, [this] { logic->reload(); });
+    connect(watcher, &SceneWatcher::changed, this, [this, path] { logic->reload(path); });
 }
 
 void MainWindow::buildMenu() {

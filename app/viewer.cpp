@@ -63,9 +63,7 @@ void Viewer::openScene() {
 
 void Viewer::openPath(const std::string& chosen) { load(chosen, WindowPlace::TopLeft); }
 
-void Viewer::reload() {
-    if (!path.empty()) load(path, WindowPlace::Kept);
-}
+void Viewer::reload(const std::string& changed) { load(changed, WindowPlace::Kept); }
 
 void Viewer::load(const std::optional<std::string>& chosen, WindowPlace place) {
     stopRender();

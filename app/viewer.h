@@ -38,9 +38,9 @@ public:
     void command(int id);
     // File/Open as if the dialog had given `path`: a scene named at start-up.
     void openPath(const std::string& path);
-    // Opens the current scene again, as File/Open would, but leaves the
-    // window where it is: for a scene that changed on disk.
-    void reload();
+    // File/Open with `path`, but leaving the window where it is: for a
+    // watched scene that changed on disk (or appeared after a failed open).
+    void reload(const std::string& path);
     // Stops a running render and joins its thread: before every new render,
     // and before the window goes away (the destructor does it too).
     void stopRender();

@@ -174,7 +174,7 @@ TEST_F(ViewerTest, SceneNamedAtStartUpOpensAsFileOpenAndReloadsInPlace) {
     // Changed on disk: read again, sized again, but not moved.
     writeScene("wall.txt", kWideScene);
     window.geometry = FakeWindow::Geometry{70, 40, 0, 0};
-    viewer->reload();
+    viewer->reload(path);
     EXPECT_EQ(viewer->imageHeight(), kWidth / 2);
     EXPECT_EQ(window.resizes, 1);
     EXPECT_EQ(window.geometry->x, 70);

@@ -17,6 +17,7 @@
 
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
+#include "render/hits.h"
 #include "scene/scene.h"
 
 // Deepest a tree grows; traversal stacks are sized by it.
@@ -73,16 +74,21 @@ struct Bvh {
     std::vector<Vec3> parallelAxes;
     double cellRadius = 0.0;
     std::size_t objectCount = 0;  // of the scene it was built for
-    // Every polygon's fan, computed once: fans[fanStart[j] .. fanStart[j + 1]).
+    // Every polygon's fan and every cylinder's axes, computed once:
+    // fans[fanStart[j] .. fanStart[j + 1]), cylinders[cylinderSlot[j]].
     std::vector<FanTriangle> fans;
     std::vector<std::int32_t> fanStart;
+    std::vector<CylinderAxes> cylinders;
+    std::vector<std::int32_t> cylinderSlot;  // -1: not a cylinder
     // Other origins have each node widened per ray.
     OriginRegion eye;
     OriginRegion surfaces;
 
-    std::span<const FanTriangle> fanOf(std::int32_t object) const {
+    PreparedShape preparedOf(std::int32_t object) const {
         const auto j = static_cast<std::size_t>(object);
-        return {fans.data() + fanStart[j], static_cast<std::size_t>(fanStart[j + 1] - fanStart[j])};
+        const std::int32_t slot = cylinderSlot[j];
+        return {{fans.data() + fanStart[j], static_cast<std::size_t>(fanStart[j + 1] - fanStart[j])},
+                slot >= 0 ? &cylinders[static_cast<std::size_t>(slot)] : nullptr};
     }
 
     std::size_t boundedCount() const { return items.size(); }

@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kMaxLeafSize = 8;
 constexpr int kBins = 16;
+constexpr std::size_t kSampledItems = 2048;
 
 struct BuildItem {
     std::array<double, 3> lower, upper, centroid;
@@ -98,16 +99,30 @@ private:
         const std::size_t count = end - begin;
         double bestCost = std::numeric_limits<double>::infinity();
         int bestAxis = -1, bestBin = 0;
+        // One pass over the items bins them along all three axes.
+        std::array<std::array<Box3, kBins>, 3> binsOf{};
+        std::array<std::array<std::size_t, kBins>, 3> countsOf{};
+        std::array<double, 3> scale{};
         for (int axis = 0; axis < 3; ++axis) {
-            const double lo = centroids.lower[axis], extent = centroids.upper[axis] - lo;
-            if (!(extent > 0.0)) continue;
-            std::array<Box3, kBins> bins{};
-            std::array<std::size_t, kBins> counts{};
-            for (std::size_t i = begin; i < end; ++i) {
-                const int bin = binOf(items_[i].centroid[axis], lo, extent);
-                bins[bin].add(items_[i].lower, items_[i].upper);
-                ++counts[bin];
+            const double extent = centroids.upper[axis] - centroids.lower[axis];
+            scale[axis] = extent > 0.0 ? kBins / extent : 0.0;
+        }
+        // A large node chooses its split from an even sample of its items:
+        // the shape of the tree never changes an answer, only its speed.
+        const std::size_t stride = std::max<std::size_t>(1, count / kSampledItems);
+        const std::size_t sampled = (count + stride - 1) / stride;
+        for (std::size_t i = begin; i < end; i += stride) {
+            const BuildItem& item = items_[i];
+            for (int axis = 0; axis < 3; ++axis) {
+                const int bin = binOf(item.centroid[axis], centroids.lower[axis], scale[axis]);
+                binsOf[axis][bin].add(item.lower, item.upper);
+                ++countsOf[axis][bin];
             }
+        }
+        for (int axis = 0; axis < 3; ++axis) {
+            if (!(scale[axis] > 0.0)) continue;
+            const std::array<Box3, kBins>& bins = binsOf[axis];
+            const std::array<std::size_t, kBins>& counts = countsOf[axis];
             std::array<double, kBins> rightCost{};
             Box3 right;
             std::size_t rightCount = 0;
@@ -121,7 +136,7 @@ private:
             for (int bin = 0; bin + 1 < kBins; ++bin) {
                 left.add(bins[bin].lower, bins[bin].upper);
                 leftCount += counts[bin];
-                if (leftCount == 0 || leftCount == count) continue;
+                if (leftCount == 0 || leftCount == sampled) continue;
                 const double cost = left.halfArea() * static_cast<double>(leftCount) + rightCost[bin + 1];
                 if (cost < bestCost) {
                     bestCost = cost;
@@ -134,15 +149,15 @@ private:
         // A node visit costs about half an intersection test.
         const double splitCost = 0.5 + bestCost / bounds.halfArea();
         if (count <= kMaxLeafSize && splitCost >= static_cast<double>(count)) return begin;
-        const double lo = centroids.lower[bestAxis], extent = centroids.upper[bestAxis] - lo;
+        const double lo = centroids.lower[bestAxis], binScale = scale[bestAxis];
         const auto middle = std::partition(
             items_.begin() + static_cast<std::ptrdiff_t>(begin), items_.begin() + static_cast<std::ptrdiff_t>(end),
-            [&](const BuildItem& item) { return binOf(item.centroid[bestAxis], lo, extent) <= bestBin; });
+            [&](const BuildItem& item) { return binOf(item.centroid[bestAxis], lo, binScale) <= bestBin; });
         return static_cast<std::size_t>(middle - items_.begin());
     }
 
-    static int binOf(double value, double lo, double extent) {
-        const int bin = static_cast<int>((value - lo) / extent * kBins);
+    static int binOf(double value, double lo, double scale) {
+        const int bin = static_cast<int>((value - lo) * scale);
         return std::clamp(bin, 0, kBins - 1);
     }
 
@@ -248,12 +263,18 @@ Bvh buildBvh(const Scene& scene) {
     buildDirectionTable(scene, bounds, bvh);
     bvh.fanStart.reserve(objects.size() + 1);
     bvh.fanStart.push_back(0);
+    bvh.cylinderSlot.reserve(objects.size());
     for (const SceneObject& object : objects) {
         const auto& v = object.vertices;
         if (object.kind == ObjectKind::Polygon) {
             for (std::size_t i = 0; i + 2 < v.size(); ++i) bvh.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
         }
         bvh.fanStart.push_back(static_cast<std::int32_t>(bvh.fans.size()));
+        bvh.cylinderSlot.push_back(-1);
+        if (object.kind == ObjectKind::Cylinder) {
+            bvh.cylinderSlot.back() = static_cast<std::int32_t>(bvh.cylinders.size());
+            bvh.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
+        }
     }
     return bvh;
 }

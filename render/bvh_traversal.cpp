@@ -82,7 +82,7 @@ struct NearestQuery {
         float entry = 0.0f, exit = kNoHit;
         Vec3 n{};
         const float hit =
-            intersectObject(objects[static_cast<std::size_t>(j)], ray, limit, n, entry, exit, bvh.fanOf(j));
+            intersectObject(objects[static_cast<std::size_t>(j)], ray, limit, n, entry, exit, bvh.preparedOf(j));
         if (entry < exit && (hit < t || (earlier && hit == t))) {
             t = hit;
             index = j;
@@ -221,7 +221,7 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return std::nullopt;
     const auto& objects = scene.objectList;
     const auto blocks = [&](std::int32_t j) {
-        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j));
+        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j));
     };
     for (const std::int32_t j : bvh.alwaysTested) {
         if (blocks(j)) return true;
@@ -255,7 +255,7 @@ double marginFor(const BvhNode& node, const double origin[3], double originSize)
 }
 
 bool blocks(const Bvh& bvh, const std::vector<SceneObject>& objects, std::int32_t j, Ray ray, int& lastBlocker) {
-    if (!blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return false;
+    if (!blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j))) return false;
     lastBlocker = j;
     return true;
 }
@@ -289,14 +289,33 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
         upper[i] += slack;
     }
 
-    beam.nearlyParallelCylinders = false;
-    if (!bvh.cellItems.empty()) {
-        // The samples' float rounding may carry them a little past the radius.
-        const Dvec toLight = widen(light) - Dvec{frame.origin[0], frame.origin[1], frame.origin[2]};
-        const double distance = normD(toLight), within = std::fabs(static_cast<double>(radius)) * (1.0 + 1e-5) + 1e-30;
-        beam.nearlyParallelCylinders =
-            !(within < 0.5 * distance) || beamMayNeedDirectionTable(bvh, toLight, std::asin(within / distance) + 1e-6);
-    }
+    // Every ray lies in the cone from the origin around the light's centre
+    // whose half-angle `spread` the radius allows (the samples' float
+    // rounding may carry them a little past it), and ends within `farthest`.
+    const Dvec from{frame.origin[0], frame.origin[1], frame.origin[2]};
+    const Dvec toLight = widen(light) - from;
+    const double distance = normD(toLight), within = std::fabs(static_cast<double>(radius)) * (1.0 + 1e-5) + 1e-30;
+    const bool narrow = within < 0.5 * distance;  // a cone of at most 30 degrees
+    const double spread = narrow ? std::asin(within / distance) + 1e-6 : 0.0;
+    const double farthest = (distance + within) * reach * (1.0 + 1e-9) + 1e-9;
+    beam.nearlyParallelCylinders =
+        !bvh.cellItems.empty() && (!narrow || beamMayNeedDirectionTable(bvh, toLight, spread));
+    // Whether a box lies wholly outside that cone or beyond `farthest`, by the
+    // sphere around it; with room for this double arithmetic.
+    const auto outsideCone = [&](const ShadowBeam::Candidate& box) {
+        Dvec center{}, half{};
+        for (int i = 0; i < 3; ++i) {
+            center[i] = 0.5 * (box.lower[i] + box.upper[i]) - from[i];
+            half[i] = 0.5 * (box.upper[i] - box.lower[i]);
+        }
+        const double reachOfBox = normD(half) * (1.0 + 1e-9), away = normD(center);
+        if (!(away > reachOfBox)) return false;  // the origin may lie within it
+        if (away - reachOfBox > farthest) return true;
+        if (!narrow) return false;
+        const double cosine = std::clamp(dotD(center, toLight) / (away * distance), -1.0, 1.0);
+        const double angle = std::acos(cosine) - std::asin(reachOfBox / away);
+        return angle > spread + 1e-6;
+    };
 
     // The widened box of a node or an object, if it meets the beam's box.
     const auto meets = [&](const BvhNode& bound, ShadowBeam::Candidate& box) {
@@ -324,7 +343,7 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
                 continue;
             }
             for (std::int32_t k = node.first; k < node.first + node.count; ++k) {
-                if (!meets(bvh.itemBounds[static_cast<std::size_t>(k)], box)) continue;
+                if (!meets(bvh.itemBounds[static_cast<std::size_t>(k)], box) || outsideCone(box)) continue;
                 if (beam.count == kMaxBeamObjects) return false;
                 box.object = bvh.items[static_cast<std::size_t>(k)];
                 beam.candidates[static_cast<std::size_t>(beam.count++)] = box;

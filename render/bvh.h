@@ -37,10 +37,14 @@ struct BvhNode {
 
 inline constexpr float kEmptyLower = std::numeric_limits<float>::infinity();
 
-// A node's box already widened for every origin of a region, in float.
-struct FloatBox {
-    float lower[3];
-    float upper[3];
+// Four children side by side, their boxes already widened for every origin
+// of a region and rounded outwards to float, so that one SIMD slab test
+// meets all four.
+struct alignas(16) WideNode {
+    float lower[3][4];  // [axis][child]
+    float upper[3][4];
+    std::int32_t child[4];  // inner: a wide node; leaf: its first entry in `items`
+    std::int32_t count[4];  // leaf: its number of items; inner: 0; an empty slot: -1
 };
 
 // Ray origins whose widening was applied once when the tree was built:
@@ -49,7 +53,9 @@ struct FloatBox {
 struct OriginRegion {
     float lower[3] = {kEmptyLower, kEmptyLower, kEmptyLower};  // empty until built: holds nothing
     float upper[3] = {-kEmptyLower, -kEmptyLower, -kEmptyLower};
-    std::vector<FloatBox> boxes;  // one per node
+    // The same trees as the binary nodes, four children to a node.
+    std::vector<WideNode> nodes;
+    std::vector<std::int32_t> roots;
 
     bool holds(Vec3 p) const {
         return p.x >= lower[0] && p.x <= upper[0] && p.y >= lower[1] && p.y <= upper[1] && p.z >= lower[2] &&

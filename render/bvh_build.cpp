@@ -181,21 +181,84 @@ double largestMargin(const BvhNode& node, const double lower[3], const double up
     return margin * (1.0 + 0x1p-40);  // the rounding of this sum
 }
 
+// A box no ray can reach: its distance from any origin a region holds,
+// over the largest direction a ray may have, is far beyond kNoHit.
+constexpr float kOutOfReach = 3e37f;
+
+double halfArea(const BvhNode& node) {
+    const double x = node.upper[0] - node.lower[0], y = node.upper[1] - node.lower[1],
+                 z = node.upper[2] - node.lower[2];
+    return x * y + y * z + z * x;
+}
+
+// The wide node over binary node `binary`'s children (or over `binary`
+// itself, a leaf standing as a root), opening the largest inner child into
+// its two until four are side by side. Returns its index.
+std::int32_t collapse(const Bvh& bvh, const std::vector<std::array<float, 6>>& boxes, std::int32_t binary,
+                      std::vector<WideNode>& wide) {
+    std::array<std::int32_t, 4> slots{};
+    int used = 0;
+    const BvhNode& top = bvh.nodes[static_cast<std::size_t>(binary)];
+    if (top.count > 0) {
+        slots[used++] = binary;
+    } else {
+        slots[used++] = binary + 1;
+        slots[used++] = top.first;
+    }
+    while (used < 4) {
+        int widest = -1;
+        for (int k = 0; k < used; ++k) {
+            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[k])];
+            if (node.count == 0 &&
+                (widest < 0 || halfArea(node) > halfArea(bvh.nodes[static_cast<std::size_t>(slots[widest])]))) {
+                widest = k;
+            }
+        }
+        if (widest < 0) break;
+        const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[widest])];
+        slots[used++] = node.first;
+        slots[widest] = slots[widest] + 1;
+    }
+    const auto index = static_cast<std::int32_t>(wide.size());
+    wide.emplace_back();
+    for (int k = 0; k < 4; ++k) {
+        std::int32_t child = 0, count = -1;
+        std::array<float, 6> box{kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach};
+        if (k < used) {
+            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[k])];
+            box = boxes[static_cast<std::size_t>(slots[k])];
+            count = node.count;
+            child = node.count > 0 ? node.first : collapse(bvh, boxes, slots[k], wide);
+        }
+        WideNode& out = wide[static_cast<std::size_t>(index)];  // the recursion may have moved it
+        for (int axis = 0; axis < 3; ++axis) {
+            out.lower[axis][k] = box[static_cast<std::size_t>(axis)];
+            out.upper[axis][k] = box[static_cast<std::size_t>(axis + 3)];
+        }
+        out.child[k] = child;
+        out.count[k] = count;
+    }
+    return index;
+}
+
 void widenFor(const Bvh& bvh, OriginRegion& region, const double lower[3], const double upper[3]) {
     for (int i = 0; i < 3; ++i) {
         region.lower[i] = floatBelow(lower[i]);
         region.upper[i] = floatAbove(upper[i]);
     }
-    region.boxes.reserve(bvh.nodes.size());
+    std::vector<std::array<float, 6>> boxes;
+    boxes.reserve(bvh.nodes.size());
     for (const BvhNode& node : bvh.nodes) {
         const double margin = largestMargin(node, lower, upper);
-        FloatBox box{};
+        std::array<float, 6> box{};
         for (int i = 0; i < 3; ++i) {
-            box.lower[i] = floatBelow(node.lower[i] - margin);
-            box.upper[i] = floatAbove(node.upper[i] + margin);
+            box[static_cast<std::size_t>(i)] = floatBelow(node.lower[i] - margin);
+            box[static_cast<std::size_t>(i + 3)] = floatAbove(node.upper[i] + margin);
         }
-        region.boxes.push_back(box);
+        boxes.push_back(box);
     }
+    region.nodes.reserve(bvh.nodes.size() / 2 + 1);
+    for (const std::int32_t root : bvh.roots) region.roots.push_back(collapse(bvh, boxes, root, region.nodes));
 }
 
 // The eye, and the box around every bounded object with room for the float

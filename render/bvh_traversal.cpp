@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -107,45 +108,6 @@ struct WidenedPerRay {
     }
 };
 
-// The node test for rays from an origin region: the boxes were widened for
-// all of it when the tree was built, and the slab test runs in float. Its
-// rounding is covered as in the classic robust float slab test: the far
-// parameter is stretched by 2 gamma(3) (three roundings each of 2^-24), the
-// near one shrunk as much before it is compared with a reach.
-struct WidenedForRegion {
-    static constexpr float kStretch = 1.0f + 4.0f * 0x1p-23f;
-    static constexpr float kShrink = 1.0f - 4.0f * 0x1p-23f;
-
-    const FloatBox* boxes;
-    float origin[3];
-    float inverse[3];
-
-    WidenedForRegion(const OriginRegion& region, Ray ray) : boxes(region.boxes.data()) {
-        const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-        origin[0] = ray.origin.x;
-        origin[1] = ray.origin.y;
-        origin[2] = ray.origin.z;
-        for (int i = 0; i < 3; ++i) {
-            // A huge finite slope instead of infinity keeps 0 * slope from becoming NaN.
-            inverse[i] = d[i] != 0.0f ? 1.0f / d[i] : std::copysign(0x1p100f, d[i]);
-        }
-    }
-
-    double operator()(std::int32_t node, double tMax) const {
-        const FloatBox& box = boxes[node];
-        // tMax rounded to float and raised past its rounding.
-        float t0 = 0.0f, t1 = static_cast<float>(tMax) * kStretch;
-        for (int i = 0; i < 3; ++i) {
-            float a = (box.lower[i] - origin[i]) * inverse[i];
-            float b = (box.upper[i] - origin[i]) * inverse[i];
-            if (a > b) std::swap(a, b);
-            t0 = std::max(t0, a);
-            t1 = std::min(t1, b * kStretch);
-        }
-        return t0 <= t1 ? static_cast<double>(t0 * kShrink) : kFarAway;
-    }
-};
-
 // Walks the tree from `root`, nearer child first, never into a node that
 // the ray enters beyond `reach()`. `leaf(first, count)` tests a leaf's items
 // and returns true to end the walk, as an any-hit question does.
@@ -177,16 +139,84 @@ bool walk(const Bvh& bvh, std::int32_t root, const NodeTest& enter, const Reach&
     return false;
 }
 
-// Every root, with the node test that fits the ray's origin.
+using Lanes = float __attribute__((vector_size(16)));
+
+Lanes lanesOf(const float (&values)[4]) {
+    Lanes lanes;
+    std::memcpy(&lanes, values, sizeof lanes);
+    return lanes;
+}
+
+Lanes smaller(Lanes a, Lanes b) { return a < b ? a : b; }
+Lanes larger(Lanes a, Lanes b) { return a < b ? b : a; }
+
+// The walk of a region's wide tree: one float slab test meets four
+// children at once. Its rounding is covered as in the classic robust float
+// slab test: the far parameters are stretched by 2 gamma(3) (three roundings
+// each of 2^-24) and the near ones shrunk as much before they are compared
+// with a reach, itself raised past its rounding to float.
+template <typename Reach, typename Leaf>
+bool walkWide(const OriginRegion& region, Ray ray, const Reach& reach, const Leaf& leaf) {
+    constexpr float kStretch = 1.0f + 4.0f * 0x1p-23f;
+    constexpr float kShrink = 1.0f - 4.0f * 0x1p-23f;
+    const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+    Lanes origin[3], inverse[3];
+    for (int i = 0; i < 3; ++i) {
+        // A huge finite slope instead of infinity keeps 0 * slope from becoming NaN.
+        const float slope = d[i] != 0.0f ? 1.0f / d[i] : std::copysign(0x1p100f, d[i]);
+        origin[i] = Lanes{o[i], o[i], o[i], o[i]};
+        inverse[i] = Lanes{slope, slope, slope, slope};
+    }
+    struct Visit {
+        std::int32_t node;   // a wide node, or a leaf's first item
+        std::int32_t count;  // a leaf's items; 0 for a wide node
+        float entry;
+    };
+    std::array<Visit, 3 * kStackSize> stack;
+    int top = 0;
+    for (auto root = region.roots.rbegin(); root != region.roots.rend(); ++root) stack[top++] = {*root, 0, 0.0f};
+    while (top > 0) {
+        const Visit visit = stack[--top];
+        const float tMax = static_cast<float>(reach()) * kStretch;
+        if (visit.entry > tMax) continue;
+        if (visit.count > 0) {
+            if (leaf(visit.node, visit.count)) return true;
+            continue;
+        }
+        const WideNode& node = region.nodes[static_cast<std::size_t>(visit.node)];
+        Lanes t0 = Lanes{0.0f, 0.0f, 0.0f, 0.0f}, t1 = Lanes{tMax, tMax, tMax, tMax};
+        for (int i = 0; i < 3; ++i) {
+            const Lanes a = (lanesOf(node.lower[i]) - origin[i]) * inverse[i];
+            const Lanes b = (lanesOf(node.upper[i]) - origin[i]) * inverse[i];
+            t0 = larger(t0, smaller(a, b));
+            t1 = smaller(t1, larger(a, b) * kStretch);
+        }
+        // The children met, pushed farthest first so the nearest comes next.
+        std::array<Visit, 4> met;
+        int count = 0;
+        for (int k = 0; k < 4; ++k) {
+            if (node.count[k] < 0 || !(t0[k] <= t1[k])) continue;
+            Visit v{node.child[k], node.count[k], t0[k] * kShrink};
+            int at = count++;
+            while (at > 0 && met[static_cast<std::size_t>(at - 1)].entry < v.entry) {
+                met[static_cast<std::size_t>(at)] = met[static_cast<std::size_t>(at - 1)];
+                --at;
+            }
+            met[static_cast<std::size_t>(at)] = v;
+        }
+        for (int k = 0; k < count; ++k) stack[top++] = met[static_cast<std::size_t>(k)];
+    }
+    return false;
+}
+
+// Every root, with the walk that fits the ray's origin.
 template <typename Reach, typename Leaf>
 bool walkAll(const Bvh& bvh, Ray ray, const RayFrame& frame, const Reach& reach, const Leaf& leaf) {
-    const OriginRegion* region = bvh.eye.holds(ray.origin)        ? &bvh.eye
-                                 : bvh.surfaces.holds(ray.origin) ? &bvh.surfaces
-                                                                  : nullptr;
+    if (bvh.eye.holds(ray.origin)) return walkWide(bvh.eye, ray, reach, leaf);
+    if (bvh.surfaces.holds(ray.origin)) return walkWide(bvh.surfaces, ray, reach, leaf);
     for (const std::int32_t root : bvh.roots) {
-        const bool stopped = region ? walk(bvh, root, WidenedForRegion(*region, ray), reach, leaf)
-                                    : walk(bvh, root, WidenedPerRay{bvh, frame}, reach, leaf);
-        if (stopped) return true;
+        if (walk(bvh, root, WidenedPerRay{bvh, frame}, reach, leaf)) return true;
     }
     return false;
 }

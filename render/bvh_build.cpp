@@ -339,5 +339,12 @@ Bvh buildBvh(const Scene& scene) {
             bvh.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
         }
     }
+    for (const std::int32_t j : bvh.items) {
+        const SceneObject& object = objects[static_cast<std::size_t>(j)];
+        const bool oneTriangle = object.kind == ObjectKind::Polygon && object.vertices.size() == 3;
+        bvh.triangles.append(
+            oneTriangle ? &bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])] : nullptr);
+    }
+    bvh.triangles.finish();
     return bvh;
 }

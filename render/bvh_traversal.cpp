@@ -9,6 +9,7 @@
 #include "render/bvh_bounds.h"
 #include "render/bvh_direction_table.h"
 #include "render/hits.h"
+#include "render/lanes.h"
 
 namespace {
 
@@ -90,7 +91,43 @@ struct NearestQuery {
             normal = n;
         }
     }
+
+    // test(j) for a one-triangle polygon whose lane gave `hit`.
+    void testTriangle(std::int32_t j, float laneT, bool inside) {
+        const bool earlier = index >= 0 && j < index;
+        const float limit = earlier ? std::nextafter(t, std::numeric_limits<float>::infinity()) : t;
+        const float hit = inside && laneT <= limit ? laneT : limit;
+        if (hit < t || (earlier && hit == t)) {
+            t = hit;
+            index = j;
+            Vec3 n{};
+            normalize(bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])].n, n);
+            normal = n;
+        }
+    }
 };
+
+// A leaf's items in order, four one-triangle polygons at a time through
+// the lanes; `triangle(j, t, inside)` takes a lane's answer, `other(j)` asks
+// any other item itself. Returns true when one of them ends the walk.
+template <typename Triangle, typename Other>
+bool testLeaf(const Bvh& bvh, Ray ray, std::int32_t first, std::int32_t count, const Triangle& triangle,
+              const Other& other) {
+    const auto begin = static_cast<std::size_t>(first), end = begin + static_cast<std::size_t>(count);
+    for (std::size_t group = begin; group < end; group += 4) {
+        const std::size_t last = std::min(group + 4, end);
+        bool anyTriangle = false;
+        for (std::size_t k = group; k < last; ++k) anyTriangle = anyTriangle || bvh.triangles.isTriangle[k];
+        const FourHits hits = anyTriangle ? hitFourTriangles(bvh.triangles, group, ray) : FourHits{};
+        for (std::size_t k = group; k < last; ++k) {
+            const std::int32_t j = bvh.items[k];
+            const bool stop =
+                bvh.triangles.isTriangle[k] ? triangle(j, hits.t[k - group], hits.inside[k - group]) : other(j);
+            if (stop) return true;
+        }
+    }
+    return false;
+}
 
 struct Pending {
     std::int32_t node;
@@ -139,17 +176,6 @@ bool walk(const Bvh& bvh, std::int32_t root, const NodeTest& enter, const Reach&
     return false;
 }
 
-using Lanes = float __attribute__((vector_size(16)));
-
-Lanes lanesOf(const float (&values)[4]) {
-    Lanes lanes;
-    std::memcpy(&lanes, values, sizeof lanes);
-    return lanes;
-}
-
-Lanes smaller(Lanes a, Lanes b) { return a < b ? a : b; }
-Lanes larger(Lanes a, Lanes b) { return a < b ? b : a; }
-
 // The walk of a region's wide tree: one float slab test meets four
 // children at once. Its rounding is covered as in the classic robust float
 // slab test: the far parameters are stretched by 2 gamma(3) (three roundings
@@ -165,8 +191,8 @@ bool walkWide(const OriginRegion& region, Ray ray, const Reach& reach, const Lea
     for (int i = 0; i < 3; ++i) {
         // A huge finite slope instead of infinity keeps 0 * slope from becoming NaN.
         const float slope = d[i] != 0.0f ? 1.0f / d[i] : std::copysign(0x1p100f, d[i]);
-        origin[i] = Lanes{o[i], o[i], o[i], o[i]};
-        inverse[i] = Lanes{slope, slope, slope, slope};
+        origin[i] = broadcast(o[i]);
+        inverse[i] = broadcast(slope);
     }
     struct Visit {
         std::int32_t node;   // a wide node, or a leaf's first item
@@ -233,9 +259,16 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
     walkAll(
         bvh, ray, frame, [&query] { return reachOf(query.t); },
         [&](std::int32_t firstItem, std::int32_t count) {
-            for (std::int32_t k = firstItem; k < firstItem + count; ++k)
-                query.test(bvh.items[static_cast<std::size_t>(k)]);
-            return false;
+            return testLeaf(
+                bvh, ray, firstItem, count,
+                [&query](std::int32_t j, float laneT, bool inside) {
+                    query.testTriangle(j, laneT, inside);
+                    return false;
+                },
+                [&query](std::int32_t j) {
+                    query.test(j);
+                    return false;
+                });
         });
     if (query.index >= 0) {
         objectIndex = query.index;
@@ -264,10 +297,10 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     return walkAll(
         bvh, ray, frame, [reach] { return reach; },
         [&](std::int32_t firstItem, std::int32_t count) {
-            for (std::int32_t k = firstItem; k < firstItem + count; ++k) {
-                if (blocks(bvh.items[static_cast<std::size_t>(k)])) return true;
-            }
-            return false;
+            // A triangle blocks where its routine would return a t below 1.
+            return testLeaf(
+                bvh, ray, firstItem, count,
+                [](std::int32_t, float laneT, bool inside) { return inside && laneT < 1.0f; }, blocks);
         });
 }
 

@@ -194,12 +194,11 @@ bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec
 namespace {
 
 template <bool kNormal>
-float cylinderHit(Cylinder cylinder, Ray ray, Vec3& normal) {
+float cylinderHit(Cylinder cylinder, const CylinderAxes& axes, Ray ray, Vec3& normal) {
     const Vec3 a = cylinder.top, b = cylinder.center, o = ray.origin, d = ray.direction;
     const float r = cylinder.radius;
     float t = kNoHit;
-    Vec3 axis{};
-    normalize(a - b, axis);
+    const Vec3 axis = axes.axis;
 
     float t1 = kNoHit, t2 = kNoHit;
     if (!intersectInfiniteCylinder(o, d, b, axis, r, t1, t2)) return kNoHit;
@@ -207,9 +206,7 @@ float cylinderHit(Cylinder cylinder, Ray ray, Vec3& normal) {
     const Vec3 p2 = pointAt(o, t2, d);
 
     // Cap planes
-    Vec3 nA{}, nB{};
-    normalize(a - b, nA);
-    normalize(b - a, nB);
+    const Vec3 nA = axes.topNormal, nB = axes.baseNormal;
     const float tA = -(dot(o - a, nA) / dot(d, nA));
     const float tB = -(dot(o - b, nB) / dot(d, nB));
     const float dA = length(pointAt(o, tA, d) - a);
@@ -294,7 +291,21 @@ float fanTriangleHit(const FanTriangle& triangle, Ray ray, float best) {
     return t <= best && u >= 0.0f && s >= 0.0f && u + s <= 1.0f ? t : best;
 }
 
-float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) { return cylinderHit<true>(cylinder, ray, normal); }
+CylinderAxes cylinderAxes(Cylinder cylinder) {
+    CylinderAxes axes{};
+    normalize(cylinder.top - cylinder.center, axes.axis);
+    normalize(cylinder.top - cylinder.center, axes.topNormal);
+    normalize(cylinder.center - cylinder.top, axes.baseNormal);
+    return axes;
+}
+
+float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) {
+    return cylinderHit<true>(cylinder, cylinderAxes(cylinder), ray, normal);
+}
+
+float intersectCylinder(Cylinder cylinder, const CylinderAxes& axes, Ray ray, Vec3& normal) {
+    return cylinderHit<true>(cylinder, axes, ray, normal);
+}
 
 float sphereParameter(Sphere sphere, Ray ray, float limit) {
     Vec3 unused{};
@@ -311,7 +322,7 @@ float polygonParameter(Polygon polygon, Ray ray, float limit) {
     return polygonHit<false>(polygon, ray, limit, unused);
 }
 
-float cylinderParameter(Cylinder cylinder, Ray ray) {
+float cylinderParameter(Cylinder cylinder, const CylinderAxes& axes, Ray ray) {
     Vec3 unused{};
-    return cylinderHit<false>(cylinder, ray, unused);
+    return cylinderHit<false>(cylinder, axes, ray, unused);
 }

@@ -33,6 +33,9 @@ FanTriangle fanTriangle(Vec3 v0, Vec3 v1, Vec3 v2);
 float fanTriangleHit(const FanTriangle& triangle, Ray ray, float best);
 // Smallest candidate t > 0 on the side or the caps, else kNoHit.
 float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal);
+// The same with the axes computed beforehand by cylinderAxes.
+float intersectCylinder(Cylinder cylinder, const CylinderAxes& axes, Ray ray, Vec3& normal);
+CylinderAxes cylinderAxes(Cylinder cylinder);
 // Where the ray's line enters and leaves the infinite cylinder around the
 // axis through `base` along the unit `axis`.
 bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec3 axis, float radius, float& tIn,
@@ -43,4 +46,4 @@ bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec
 float sphereParameter(Sphere sphere, Ray ray, float limit);
 float ellipsoidParameter(const Ellipsoid& ellipsoid, Ray ray, float limit);
 float polygonParameter(Polygon polygon, Ray ray, float limit);
-float cylinderParameter(Cylinder cylinder, Ray ray);
+float cylinderParameter(Cylinder cylinder, const CylinderAxes& axes, Ray ray);

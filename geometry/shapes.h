@@ -54,3 +54,12 @@ struct Cylinder {
     Vec3 center;
     float radius;
 };
+
+// The unit directions a cylinder's test takes from its two centres alone,
+// so a hierarchy can compute them once: along the axis towards the top, the
+// top cap's normal and the base cap's (zero when the centres coincide).
+struct CylinderAxes {
+    Vec3 axis;
+    Vec3 topNormal;
+    Vec3 baseNormal;
+};

@@ -17,6 +17,8 @@
 
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
+#include "render/hits.h"
+#include "render/leaf_triangles.h"
 #include "scene/scene.h"
 
 // Deepest a tree grows; traversal stacks are sized by it.
@@ -36,10 +38,14 @@ struct BvhNode {
 
 inline constexpr float kEmptyLower = std::numeric_limits<float>::infinity();
 
-// A node's box already widened for every origin of a region, in float.
-struct FloatBox {
-    float lower[3];
-    float upper[3];
+// Four children side by side, their boxes already widened for every origin
+// of a region and rounded outwards to float, so that one SIMD slab test
+// meets all four.
+struct alignas(16) WideNode {
+    float lower[3][4];  // [axis][child]
+    float upper[3][4];
+    std::int32_t child[4];  // inner: a wide node; leaf: its first entry in `items`
+    std::int32_t count[4];  // leaf: its number of items; inner: 0; an empty slot: -1
 };
 
 // Ray origins whose widening was applied once when the tree was built:
@@ -48,7 +54,9 @@ struct FloatBox {
 struct OriginRegion {
     float lower[3] = {kEmptyLower, kEmptyLower, kEmptyLower};  // empty until built: holds nothing
     float upper[3] = {-kEmptyLower, -kEmptyLower, -kEmptyLower};
-    std::vector<FloatBox> boxes;  // one per node
+    // The same trees as the binary nodes, four children to a node.
+    std::vector<WideNode> nodes;
+    std::vector<std::int32_t> roots;
 
     bool holds(Vec3 p) const {
         return p.x >= lower[0] && p.x <= upper[0] && p.y >= lower[1] && p.y <= upper[1] && p.z >= lower[2] &&
@@ -73,16 +81,23 @@ struct Bvh {
     std::vector<Vec3> parallelAxes;
     double cellRadius = 0.0;
     std::size_t objectCount = 0;  // of the scene it was built for
-    // Every polygon's fan, computed once: fans[fanStart[j] .. fanStart[j + 1]).
+    // Every polygon's fan and every cylinder's axes, computed once:
+    // fans[fanStart[j] .. fanStart[j + 1]), cylinders[cylinderSlot[j]].
     std::vector<FanTriangle> fans;
     std::vector<std::int32_t> fanStart;
+    std::vector<CylinderAxes> cylinders;
+    std::vector<std::int32_t> cylinderSlot;  // -1: not a cylinder
+    // One-triangle polygons by item, for leaves that test four at once.
+    TriangleColumns triangles;
     // Other origins have each node widened per ray.
     OriginRegion eye;
     OriginRegion surfaces;
 
-    std::span<const FanTriangle> fanOf(std::int32_t object) const {
+    PreparedShape preparedOf(std::int32_t object) const {
         const auto j = static_cast<std::size_t>(object);
-        return {fans.data() + fanStart[j], static_cast<std::size_t>(fanStart[j + 1] - fanStart[j])};
+        const std::int32_t slot = cylinderSlot[j];
+        return {{fans.data() + fanStart[j], static_cast<std::size_t>(fanStart[j + 1] - fanStart[j])},
+                slot >= 0 ? &cylinders[static_cast<std::size_t>(slot)] : nullptr};
     }
 
     std::size_t boundedCount() const { return items.size(); }

@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kMaxLeafSize = 8;
 constexpr int kBins = 16;
+constexpr std::size_t kSampledItems = 2048;
 
 struct BuildItem {
     std::array<double, 3> lower, upper, centroid;
@@ -98,16 +99,30 @@ private:
         const std::size_t count = end - begin;
         double bestCost = std::numeric_limits<double>::infinity();
         int bestAxis = -1, bestBin = 0;
+        // One pass over the items bins them along all three axes.
+        std::array<std::array<Box3, kBins>, 3> binsOf{};
+        std::array<std::array<std::size_t, kBins>, 3> countsOf{};
+        std::array<double, 3> scale{};
         for (int axis = 0; axis < 3; ++axis) {
-            const double lo = centroids.lower[axis], extent = centroids.upper[axis] - lo;
-            if (!(extent > 0.0)) continue;
-            std::array<Box3, kBins> bins{};
-            std::array<std::size_t, kBins> counts{};
-            for (std::size_t i = begin; i < end; ++i) {
-                const int bin = binOf(items_[i].centroid[axis], lo, extent);
-                bins[bin].add(items_[i].lower, items_[i].upper);
-                ++counts[bin];
+            const double extent = centroids.upper[axis] - centroids.lower[axis];
+            scale[axis] = extent > 0.0 ? kBins / extent : 0.0;
+        }
+        // A large node chooses its split from an even sample of its items:
+        // the shape of the tree never changes an answer, only its speed.
+        const std::size_t stride = std::max<std::size_t>(1, count / kSampledItems);
+        const std::size_t sampled = (count + stride - 1) / stride;
+        for (std::size_t i = begin; i < end; i += stride) {
+            const BuildItem& item = items_[i];
+            for (int axis = 0; axis < 3; ++axis) {
+                const int bin = binOf(item.centroid[axis], centroids.lower[axis], scale[axis]);
+                binsOf[axis][bin].add(item.lower, item.upper);
+                ++countsOf[axis][bin];
             }
+        }
+        for (int axis = 0; axis < 3; ++axis) {
+            if (!(scale[axis] > 0.0)) continue;
+            const std::array<Box3, kBins>& bins = binsOf[axis];
+            const std::array<std::size_t, kBins>& counts = countsOf[axis];
             std::array<double, kBins> rightCost{};
             Box3 right;
             std::size_t rightCount = 0;
@@ -121,7 +136,7 @@ private:
             for (int bin = 0; bin + 1 < kBins; ++bin) {
                 left.add(bins[bin].lower, bins[bin].upper);
                 leftCount += counts[bin];
-                if (leftCount == 0 || leftCount == count) continue;
+                if (leftCount == 0 || leftCount == sampled) continue;
                 const double cost = left.halfArea() * static_cast<double>(leftCount) + rightCost[bin + 1];
                 if (cost < bestCost) {
                     bestCost = cost;
@@ -134,15 +149,15 @@ private:
         // A node visit costs about half an intersection test.
         const double splitCost = 0.5 + bestCost / bounds.halfArea();
         if (count <= kMaxLeafSize && splitCost >= static_cast<double>(count)) return begin;
-        const double lo = centroids.lower[bestAxis], extent = centroids.upper[bestAxis] - lo;
+        const double lo = centroids.lower[bestAxis], binScale = scale[bestAxis];
         const auto middle = std::partition(
             items_.begin() + static_cast<std::ptrdiff_t>(begin), items_.begin() + static_cast<std::ptrdiff_t>(end),
-            [&](const BuildItem& item) { return binOf(item.centroid[bestAxis], lo, extent) <= bestBin; });
+            [&](const BuildItem& item) { return binOf(item.centroid[bestAxis], lo, binScale) <= bestBin; });
         return static_cast<std::size_t>(middle - items_.begin());
     }
 
-    static int binOf(double value, double lo, double extent) {
-        const int bin = static_cast<int>((value - lo) / extent * kBins);
+    static int binOf(double value, double lo, double scale) {
+        const int bin = static_cast<int>((value - lo) * scale);
         return std::clamp(bin, 0, kBins - 1);
     }
 
@@ -166,21 +181,84 @@ double largestMargin(const BvhNode& node, const double lower[3], const double up
     return margin * (1.0 + 0x1p-40);  // the rounding of this sum
 }
 
+// A box no ray can reach: its distance from any origin a region holds,
+// over the largest direction a ray may have, is far beyond kNoHit.
+constexpr float kOutOfReach = 3e37f;
+
+double halfArea(const BvhNode& node) {
+    const double x = node.upper[0] - node.lower[0], y = node.upper[1] - node.lower[1],
+                 z = node.upper[2] - node.lower[2];
+    return x * y + y * z + z * x;
+}
+
+// The wide node over binary node `binary`'s children (or over `binary`
+// itself, a leaf standing as a root), opening the largest inner child into
+// its two until four are side by side. Returns its index.
+std::int32_t collapse(const Bvh& bvh, const std::vector<std::array<float, 6>>& boxes, std::int32_t binary,
+                      std::vector<WideNode>& wide) {
+    std::array<std::int32_t, 4> slots{};
+    int used = 0;
+    const BvhNode& top = bvh.nodes[static_cast<std::size_t>(binary)];
+    if (top.count > 0) {
+        slots[used++] = binary;
+    } else {
+        slots[used++] = binary + 1;
+        slots[used++] = top.first;
+    }
+    while (used < 4) {
+        int widest = -1;
+        for (int k = 0; k < used; ++k) {
+            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[k])];
+            if (node.count == 0 &&
+                (widest < 0 || halfArea(node) > halfArea(bvh.nodes[static_cast<std::size_t>(slots[widest])]))) {
+                widest = k;
+            }
+        }
+        if (widest < 0) break;
+        const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[widest])];
+        slots[used++] = node.first;
+        slots[widest] = slots[widest] + 1;
+    }
+    const auto index = static_cast<std::int32_t>(wide.size());
+    wide.emplace_back();
+    for (int k = 0; k < 4; ++k) {
+        std::int32_t child = 0, count = -1;
+        std::array<float, 6> box{kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach};
+        if (k < used) {
+            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[k])];
+            box = boxes[static_cast<std::size_t>(slots[k])];
+            count = node.count;
+            child = node.count > 0 ? node.first : collapse(bvh, boxes, slots[k], wide);
+        }
+        WideNode& out = wide[static_cast<std::size_t>(index)];  // the recursion may have moved it
+        for (int axis = 0; axis < 3; ++axis) {
+            out.lower[axis][k] = box[static_cast<std::size_t>(axis)];
+            out.upper[axis][k] = box[static_cast<std::size_t>(axis + 3)];
+        }
+        out.child[k] = child;
+        out.count[k] = count;
+    }
+    return index;
+}
+
 void widenFor(const Bvh& bvh, OriginRegion& region, const double lower[3], const double upper[3]) {
     for (int i = 0; i < 3; ++i) {
         region.lower[i] = floatBelow(lower[i]);
         region.upper[i] = floatAbove(upper[i]);
     }
-    region.boxes.reserve(bvh.nodes.size());
+    std::vector<std::array<float, 6>> boxes;
+    boxes.reserve(bvh.nodes.size());
     for (const BvhNode& node : bvh.nodes) {
         const double margin = largestMargin(node, lower, upper);
-        FloatBox box{};
+        std::array<float, 6> box{};
         for (int i = 0; i < 3; ++i) {
-            box.lower[i] = floatBelow(node.lower[i] - margin);
-            box.upper[i] = floatAbove(node.upper[i] + margin);
+            box[static_cast<std::size_t>(i)] = floatBelow(node.lower[i] - margin);
+            box[static_cast<std::size_t>(i + 3)] = floatAbove(node.upper[i] + margin);
         }
-        region.boxes.push_back(box);
+        boxes.push_back(box);
     }
+    region.nodes.reserve(bvh.nodes.size() / 2 + 1);
+    for (const std::int32_t root : bvh.roots) region.roots.push_back(collapse(bvh, boxes, root, region.nodes));
 }
 
 // The eye, and the box around every bounded object with room for the float
@@ -248,12 +326,25 @@ Bvh buildBvh(const Scene& scene) {
     buildDirectionTable(scene, bounds, bvh);
     bvh.fanStart.reserve(objects.size() + 1);
     bvh.fanStart.push_back(0);
+    bvh.cylinderSlot.reserve(objects.size());
     for (const SceneObject& object : objects) {
         const auto& v = object.vertices;
         if (object.kind == ObjectKind::Polygon) {
             for (std::size_t i = 0; i + 2 < v.size(); ++i) bvh.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
         }
         bvh.fanStart.push_back(static_cast<std::int32_t>(bvh.fans.size()));
+        bvh.cylinderSlot.push_back(-1);
+        if (object.kind == ObjectKind::Cylinder) {
+            bvh.cylinderSlot.back() = static_cast<std::int32_t>(bvh.cylinders.size());
+            bvh.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
+        }
     }
+    for (const std::int32_t j : bvh.items) {
+        const SceneObject& object = objects[static_cast<std::size_t>(j)];
+        const bool oneTriangle = object.kind == ObjectKind::Polygon && object.vertices.size() == 3;
+        bvh.triangles.append(
+            oneTriangle ? &bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])] : nullptr);
+    }
+    bvh.triangles.finish();
     return bvh;
 }

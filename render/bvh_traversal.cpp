@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -8,6 +9,7 @@
 #include "render/bvh_bounds.h"
 #include "render/bvh_direction_table.h"
 #include "render/hits.h"
+#include "render/lanes.h"
 
 namespace {
 
@@ -82,14 +84,50 @@ struct NearestQuery {
         float entry = 0.0f, exit = kNoHit;
         Vec3 n{};
         const float hit =
-            intersectObject(objects[static_cast<std::size_t>(j)], ray, limit, n, entry, exit, bvh.fanOf(j));
+            intersectObject(objects[static_cast<std::size_t>(j)], ray, limit, n, entry, exit, bvh.preparedOf(j));
         if (entry < exit && (hit < t || (earlier && hit == t))) {
             t = hit;
             index = j;
             normal = n;
         }
     }
+
+    // test(j) for a one-triangle polygon whose lane gave `hit`.
+    void testTriangle(std::int32_t j, float laneT, bool inside) {
+        const bool earlier = index >= 0 && j < index;
+        const float limit = earlier ? std::nextafter(t, std::numeric_limits<float>::infinity()) : t;
+        const float hit = inside && laneT <= limit ? laneT : limit;
+        if (hit < t || (earlier && hit == t)) {
+            t = hit;
+            index = j;
+            Vec3 n{};
+            normalize(bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])].n, n);
+            normal = n;
+        }
+    }
 };
+
+// A leaf's items in order, four one-triangle polygons at a time through
+// the lanes; `triangle(j, t, inside)` takes a lane's answer, `other(j)` asks
+// any other item itself. Returns true when one of them ends the walk.
+template <typename Triangle, typename Other>
+bool testLeaf(const Bvh& bvh, Ray ray, std::int32_t first, std::int32_t count, const Triangle& triangle,
+              const Other& other) {
+    const auto begin = static_cast<std::size_t>(first), end = begin + static_cast<std::size_t>(count);
+    for (std::size_t group = begin; group < end; group += 4) {
+        const std::size_t last = std::min(group + 4, end);
+        bool anyTriangle = false;
+        for (std::size_t k = group; k < last; ++k) anyTriangle = anyTriangle || bvh.triangles.isTriangle[k];
+        const FourHits hits = anyTriangle ? hitFourTriangles(bvh.triangles, group, ray) : FourHits{};
+        for (std::size_t k = group; k < last; ++k) {
+            const std::int32_t j = bvh.items[k];
+            const bool stop =
+                bvh.triangles.isTriangle[k] ? triangle(j, hits.t[k - group], hits.inside[k - group]) : other(j);
+            if (stop) return true;
+        }
+    }
+    return false;
+}
 
 struct Pending {
     std::int32_t node;
@@ -104,45 +142,6 @@ struct WidenedPerRay {
     const RayFrame& frame;
     double operator()(std::int32_t node, double tMax) const {
         return enterNode(bvh.nodes[static_cast<std::size_t>(node)], frame, tMax);
-    }
-};
-
-// The node test for rays from an origin region: the boxes were widened for
-// all of it when the tree was built, and the slab test runs in float. Its
-// rounding is covered as in the classic robust float slab test: the far
-// parameter is stretched by 2 gamma(3) (three roundings each of 2^-24), the
-// near one shrunk as much before it is compared with a reach.
-struct WidenedForRegion {
-    static constexpr float kStretch = 1.0f + 4.0f * 0x1p-23f;
-    static constexpr float kShrink = 1.0f - 4.0f * 0x1p-23f;
-
-    const FloatBox* boxes;
-    float origin[3];
-    float inverse[3];
-
-    WidenedForRegion(const OriginRegion& region, Ray ray) : boxes(region.boxes.data()) {
-        const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-        origin[0] = ray.origin.x;
-        origin[1] = ray.origin.y;
-        origin[2] = ray.origin.z;
-        for (int i = 0; i < 3; ++i) {
-            // A huge finite slope instead of infinity keeps 0 * slope from becoming NaN.
-            inverse[i] = d[i] != 0.0f ? 1.0f / d[i] : std::copysign(0x1p100f, d[i]);
-        }
-    }
-
-    double operator()(std::int32_t node, double tMax) const {
-        const FloatBox& box = boxes[node];
-        // tMax rounded to float and raised past its rounding.
-        float t0 = 0.0f, t1 = static_cast<float>(tMax) * kStretch;
-        for (int i = 0; i < 3; ++i) {
-            float a = (box.lower[i] - origin[i]) * inverse[i];
-            float b = (box.upper[i] - origin[i]) * inverse[i];
-            if (a > b) std::swap(a, b);
-            t0 = std::max(t0, a);
-            t1 = std::min(t1, b * kStretch);
-        }
-        return t0 <= t1 ? static_cast<double>(t0 * kShrink) : kFarAway;
     }
 };
 
@@ -177,16 +176,73 @@ bool walk(const Bvh& bvh, std::int32_t root, const NodeTest& enter, const Reach&
     return false;
 }
 
-// Every root, with the node test that fits the ray's origin.
+// The walk of a region's wide tree: one float slab test meets four
+// children at once. Its rounding is covered as in the classic robust float
+// slab test: the far parameters are stretched by 2 gamma(3) (three roundings
+// each of 2^-24) and the near ones shrunk as much before they are compared
+// with a reach, itself raised past its rounding to float.
+template <typename Reach, typename Leaf>
+bool walkWide(const OriginRegion& region, Ray ray, const Reach& reach, const Leaf& leaf) {
+    constexpr float kStretch = 1.0f + 4.0f * 0x1p-23f;
+    constexpr float kShrink = 1.0f - 4.0f * 0x1p-23f;
+    const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+    Lanes origin[3], inverse[3];
+    for (int i = 0; i < 3; ++i) {
+        // A huge finite slope instead of infinity keeps 0 * slope from becoming NaN.
+        const float slope = d[i] != 0.0f ? 1.0f / d[i] : std::copysign(0x1p100f, d[i]);
+        origin[i] = broadcast(o[i]);
+        inverse[i] = broadcast(slope);
+    }
+    struct Visit {
+        std::int32_t node;   // a wide node, or a leaf's first item
+        std::int32_t count;  // a leaf's items; 0 for a wide node
+        float entry;
+    };
+    std::array<Visit, 3 * kStackSize> stack;
+    int top = 0;
+    for (auto root = region.roots.rbegin(); root != region.roots.rend(); ++root) stack[top++] = {*root, 0, 0.0f};
+    while (top > 0) {
+        const Visit visit = stack[--top];
+        const float tMax = static_cast<float>(reach()) * kStretch;
+        if (visit.entry > tMax) continue;
+        if (visit.count > 0) {
+            if (leaf(visit.node, visit.count)) return true;
+            continue;
+        }
+        const WideNode& node = region.nodes[static_cast<std::size_t>(visit.node)];
+        Lanes t0 = Lanes{0.0f, 0.0f, 0.0f, 0.0f}, t1 = Lanes{tMax, tMax, tMax, tMax};
+        for (int i = 0; i < 3; ++i) {
+            const Lanes a = (lanesOf(node.lower[i]) - origin[i]) * inverse[i];
+            const Lanes b = (lanesOf(node.upper[i]) - origin[i]) * inverse[i];
+            t0 = larger(t0, smaller(a, b));
+            t1 = smaller(t1, larger(a, b) * kStretch);
+        }
+        // The children met, pushed farthest first so the nearest comes next.
+        std::array<Visit, 4> met;
+        int count = 0;
+        for (int k = 0; k < 4; ++k) {
+            if (node.count[k] < 0 || !(t0[k] <= t1[k])) continue;
+            Visit v{node.child[k], node.count[k], t0[k] * kShrink};
+            int at = count++;
+            while (at > 0 && met[static_cast<std::size_t>(at - 1)].entry < v.entry) {
+                met[static_cast<std::size_t>(at)] = met[static_cast<std::size_t>(at - 1)];
+                --at;
+            }
+            met[static_cast<std::size_t>(at)] = v;
+        }
+        for (int k = 0; k < count; ++k) stack[top++] = met[static_cast<std::size_t>(k)];
+    }
+    return false;
+}
+
+// Every root, with the walk that fits the ray's origin.
 template <typename Reach, typename Leaf>
 bool walkAll(const Bvh& bvh, Ray ray, const RayFrame& frame, const Reach& reach, const Leaf& leaf) {
-    const OriginRegion* region = bvh.eye.holds(ray.origin)        ? &bvh.eye
-                                 : bvh.surfaces.holds(ray.origin) ? &bvh.surfaces
-                                                                  : nullptr;
+    if (bvh.eye.holds(ray.origin)) return walkWide(bvh.eye, ray, reach, leaf);
+    if (bvh.surfaces.holds(ray.origin)) return walkWide(bvh.surfaces, ray, reach, leaf);
     for (const std::int32_t root : bvh.roots) {
-        const bool stopped = region ? walk(bvh, root, WidenedForRegion(*region, ray), reach, leaf)
-                                    : walk(bvh, root, WidenedPerRay{bvh, frame}, reach, leaf);
-        if (stopped) return true;
+        if (walk(bvh, root, WidenedPerRay{bvh, frame}, reach, leaf)) return true;
     }
     return false;
 }
@@ -203,9 +259,16 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
     walkAll(
         bvh, ray, frame, [&query] { return reachOf(query.t); },
         [&](std::int32_t firstItem, std::int32_t count) {
-            for (std::int32_t k = firstItem; k < firstItem + count; ++k)
-                query.test(bvh.items[static_cast<std::size_t>(k)]);
-            return false;
+            return testLeaf(
+                bvh, ray, firstItem, count,
+                [&query](std::int32_t j, float laneT, bool inside) {
+                    query.testTriangle(j, laneT, inside);
+                    return false;
+                },
+                [&query](std::int32_t j) {
+                    query.test(j);
+                    return false;
+                });
         });
     if (query.index >= 0) {
         objectIndex = query.index;
@@ -221,7 +284,7 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return std::nullopt;
     const auto& objects = scene.objectList;
     const auto blocks = [&](std::int32_t j) {
-        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j));
+        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j));
     };
     for (const std::int32_t j : bvh.alwaysTested) {
         if (blocks(j)) return true;
@@ -234,10 +297,10 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     return walkAll(
         bvh, ray, frame, [reach] { return reach; },
         [&](std::int32_t firstItem, std::int32_t count) {
-            for (std::int32_t k = firstItem; k < firstItem + count; ++k) {
-                if (blocks(bvh.items[static_cast<std::size_t>(k)])) return true;
-            }
-            return false;
+            // A triangle blocks where its routine would return a t below 1.
+            return testLeaf(
+                bvh, ray, firstItem, count,
+                [](std::int32_t, float laneT, bool inside) { return inside && laneT < 1.0f; }, blocks);
         });
 }
 
@@ -255,7 +318,7 @@ double marginFor(const BvhNode& node, const double origin[3], double originSize)
 }
 
 bool blocks(const Bvh& bvh, const std::vector<SceneObject>& objects, std::int32_t j, Ray ray, int& lastBlocker) {
-    if (!blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.fanOf(j))) return false;
+    if (!blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j))) return false;
     lastBlocker = j;
     return true;
 }
@@ -289,14 +352,33 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
         upper[i] += slack;
     }
 
-    beam.nearlyParallelCylinders = false;
-    if (!bvh.cellItems.empty()) {
-        // The samples' float rounding may carry them a little past the radius.
-        const Dvec toLight = widen(light) - Dvec{frame.origin[0], frame.origin[1], frame.origin[2]};
-        const double distance = normD(toLight), within = std::fabs(static_cast<double>(radius)) * (1.0 + 1e-5) + 1e-30;
-        beam.nearlyParallelCylinders =
-            !(within < 0.5 * distance) || beamMayNeedDirectionTable(bvh, toLight, std::asin(within / distance) + 1e-6);
-    }
+    // Every ray lies in the cone from the origin around the light's centre
+    // whose half-angle `spread` the radius allows (the samples' float
+    // rounding may carry them a little past it), and ends within `farthest`.
+    const Dvec from{frame.origin[0], frame.origin[1], frame.origin[2]};
+    const Dvec toLight = widen(light) - from;
+    const double distance = normD(toLight), within = std::fabs(static_cast<double>(radius)) * (1.0 + 1e-5) + 1e-30;
+    const bool narrow = within < 0.5 * distance;  // a cone of at most 30 degrees
+    const double spread = narrow ? std::asin(within / distance) + 1e-6 : 0.0;
+    const double farthest = (distance + within) * reach * (1.0 + 1e-9) + 1e-9;
+    beam.nearlyParallelCylinders =
+        !bvh.cellItems.empty() && (!narrow || beamMayNeedDirectionTable(bvh, toLight, spread));
+    // Whether a box lies wholly outside that cone or beyond `farthest`, by the
+    // sphere around it; with room for this double arithmetic.
+    const auto outsideCone = [&](const ShadowBeam::Candidate& box) {
+        Dvec center{}, half{};
+        for (int i = 0; i < 3; ++i) {
+            center[i] = 0.5 * (box.lower[i] + box.upper[i]) - from[i];
+            half[i] = 0.5 * (box.upper[i] - box.lower[i]);
+        }
+        const double reachOfBox = normD(half) * (1.0 + 1e-9), away = normD(center);
+        if (!(away > reachOfBox)) return false;  // the origin may lie within it
+        if (away - reachOfBox > farthest) return true;
+        if (!narrow) return false;
+        const double cosine = std::clamp(dotD(center, toLight) / (away * distance), -1.0, 1.0);
+        const double angle = std::acos(cosine) - std::asin(reachOfBox / away);
+        return angle > spread + 1e-6;
+    };
 
     // The widened box of a node or an object, if it meets the beam's box.
     const auto meets = [&](const BvhNode& bound, ShadowBeam::Candidate& box) {
@@ -324,7 +406,7 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
                 continue;
             }
             for (std::int32_t k = node.first; k < node.first + node.count; ++k) {
-                if (!meets(bvh.itemBounds[static_cast<std::size_t>(k)], box)) continue;
+                if (!meets(bvh.itemBounds[static_cast<std::size_t>(k)], box) || outsideCone(box)) continue;
                 if (beam.count == kMaxBeamObjects) return false;
                 box.object = bvh.items[static_cast<std::size_t>(k)];
                 beam.candidates[static_cast<std::size_t>(beam.count++)] = box;

@@ -8,7 +8,7 @@ namespace {
 
 // The normal is left out of the any-hit question (kNormal false).
 template <bool kNormal>
-float objectHit(const SceneObject& object, std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal,
+float objectHit(const SceneObject& object, const PreparedShape& prepared, Ray ray, float limit, Vec3& normal,
                 float& entry, float& exit) {
     switch (object.kind) {
         case ObjectKind::Sphere: {
@@ -21,6 +21,7 @@ float objectHit(const SceneObject& object, std::span<const FanTriangle> fan, Ray
                            : ellipsoidParameter(ellipsoid, ray, limit);
         }
         case ObjectKind::Polygon: {
+            const std::span<const FanTriangle> fan = prepared.fan;
             if (!fan.empty()) return kNormal ? intersectFan(fan, ray, limit, normal) : fanParameter(fan, ray, limit);
             const Polygon polygon{object.vertexCount, object.vertices};
             return kNormal ? intersectPolygon(polygon, ray, limit, normal) : polygonParameter(polygon, ray, limit);
@@ -29,7 +30,8 @@ float objectHit(const SceneObject& object, std::span<const FanTriangle> fan, Ray
             return intersectBox({object.corner, object.edge1, object.edge2, object.edge3}, ray, normal, entry, exit);
         case ObjectKind::Cylinder: {
             const Cylinder cylinder{object.top, object.center, object.radius};
-            return kNormal ? intersectCylinder(cylinder, ray, normal) : cylinderParameter(cylinder, ray);
+            const CylinderAxes axes = prepared.cylinder ? *prepared.cylinder : cylinderAxes(cylinder);
+            return kNormal ? intersectCylinder(cylinder, axes, ray, normal) : cylinderParameter(cylinder, axes, ray);
         }
     }
     return kNoHit;
@@ -50,14 +52,14 @@ bool anyBlocker(const TraceContext& context, Ray ray) {
 }  // namespace
 
 float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit,
-                      std::span<const FanTriangle> fan) {
-    return objectHit<true>(object, fan, ray, limit, normal, entry, exit);
+                      const PreparedShape& prepared) {
+    return objectHit<true>(object, prepared, ray, limit, normal, entry, exit);
 }
 
-bool blocksBefore(const SceneObject& object, Ray ray, float limit, std::span<const FanTriangle> fan) {
+bool blocksBefore(const SceneObject& object, Ray ray, float limit, const PreparedShape& prepared) {
     float entry = 0.0f, exit = kNoHit;
     Vec3 scratch{};
-    const float t = objectHit<false>(object, fan, ray, limit, scratch, entry, exit);
+    const float t = objectHit<false>(object, prepared, ray, limit, scratch, entry, exit);
     return t < limit && entry < exit;
 }
 

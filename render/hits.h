@@ -13,15 +13,21 @@
 #include "render/context.h"
 #include "scene/scene.h"
 
+// What a hierarchy computed beforehand from an object's own data: a
+// polygon's fan (fanTriangle) or a cylinder's axes (cylinderAxes).
+struct PreparedShape {
+    std::span<const FanTriangle> fan;
+    const CylinderAxes* cylinder = nullptr;
+};
+
 // Picks the routine for the object's kind; an unknown kind returns kNoHit and
-// touches nothing. A polygon's fan, when given, was computed beforehand from
-// its vertices by fanTriangle.
+// touches nothing.
 float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit,
-                      std::span<const FanTriangle> fan = {});
+                      const PreparedShape& prepared = {});
 
 // Whether the object is hit strictly before `limit`: the any-hit question of
 // a shadow ray, whose direction reaches the light at 1.
-bool blocksBefore(const SceneObject& object, Ray ray, float limit, std::span<const FanTriangle> fan = {});
+bool blocksBefore(const SceneObject& object, Ray ray, float limit, const PreparedShape& prepared = {});
 
 // Nearest object along the ray: its parameter, or kNoHit. On a hit sets the
 // object's index and the unit normal; ties go to the earlier object.

@@ -118,10 +118,12 @@ bool runPixelLoop(const TraceContext& context, int width, int height, PixelRect 
                     const std::size_t at = first + static_cast<std::size_t>(column - region.left);
                     target.pixels[at] = colorToPixel(color);
                     if (!target.colors.empty()) target.colors[at] = color;
-                    if (control.pixelsDone) {
-                        control.pixelsDone->fetch_add(1, std::memory_order_relaxed);
-                    }
                 });
+            // Once per row: a counter bumped by every worker per pixel would
+            // bounce its cache line between the cores.
+            if (control.pixelsDone) {
+                control.pixelsDone->fetch_add(static_cast<std::uint64_t>(done), std::memory_order_relaxed);
+            }
             finished[ri] = done;
             stateAfter[ri] = generator.state;
             if (target.rowDone && done > 0) {

@@ -41,7 +41,8 @@ struct LoopControl {
     // Looked at before every pixel; once it is seen set, no worker begins
     // another pixel.
     const std::atomic<bool>* stop = nullptr;
-    // Advanced after every pixel, for a progress display that reads it.
+    // Advanced by each row's pixels when the row is done, for a progress
+    // display that reads it.
     std::atomic<std::uint64_t>* pixelsDone = nullptr;
 };
 

@@ -112,7 +112,9 @@ TEST(BlocksBefore, AsksTheSameRoutineWithoutTheNormal) {
             const DispatchResult full = dispatch(object, ray, 100.0f);
             const bool hit = full.result < 100.0f && full.entry < full.exit;
             EXPECT_EQ(blocksBefore(object, ray, 100.0f), hit) << static_cast<int>(kind) << " at " << y;
-            if (hit) EXPECT_FALSE(blocksBefore(object, ray, full.result)) << static_cast<int>(kind) << " at " << y;
+            if (hit) {
+                EXPECT_FALSE(blocksBefore(object, ray, full.result)) << static_cast<int>(kind) << " at " << y;
+            }
         }
     }
 }

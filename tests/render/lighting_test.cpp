@@ -80,8 +80,9 @@ TEST(ShadeLocal, ALightAtTheHitPointAddsNothingAndNoNaN) {
 TEST(ShadeLocal, HighlightHasTheLightsColourAndShininessZeroIsFlat) {
     // Light and viewer straight above: R.V = 1, so any shininess gives 1;
     // shininess 0 must give the plain weight as well.
-    Shading s("LIGHT (0,0,10) (0.5,0.25,1) 0\n"
-              "POLYGON 3 (-10,-10,0) (10,-10,0) (0,10,0) (0,0,0) 0 0 (1,1,1) 1 1\n");
+    Shading s(
+        "LIGHT (0,0,10) (0.5,0.25,1) 0\n"
+        "POLYGON 3 (-10,-10,0) (10,-10,0) (0,10,0) (0,0,0) 0 0 (1,1,1) 1 1\n");
     s.settings.shadowMode = ShadowMode::None;
     const Color out = s.shadeTop(0.5f);
     EXPECT_FLOAT_EQ(out.red, 0.25f);
@@ -90,8 +91,9 @@ TEST(ShadeLocal, HighlightHasTheLightsColourAndShininessZeroIsFlat) {
 }
 
 TEST(ShadeLocal, NoHighlightWithoutSpecularWeight) {
-    Shading s("LIGHT (0,0,10) (1,1,1) 0\n"
-              "POLYGON 3 (-10,-10,0) (10,-10,0) (0,10,0) (0,0,0) 0 0 (1,1,1) 1 1\n");
+    Shading s(
+        "LIGHT (0,0,10) (1,1,1) 0\n"
+        "POLYGON 3 (-10,-10,0) (10,-10,0) (0,10,0) (0,0,0) 0 0 (1,1,1) 1 1\n");
     s.settings.shadowMode = ShadowMode::None;
     const Color out = s.shadeTop(0.0f);
     EXPECT_EQ(out.red, 0.0f);
@@ -112,8 +114,7 @@ TEST(ShadowModes, HardBlocksAndNoneIgnoresTheOccluder) {
 }
 
 TEST(ShadowModes, OccluderBeyondTheLightCastsNoShadow) {
-    Shading s("LIGHT (0,0,3) (1,1,1) 0\n" + kFloor +
-              "BOX (-1,-1,4) (2,0,0) (0,2,0) (0,0,1) (1,1,1) 0 1 (1,1,1) 1 1\n");
+    Shading s("LIGHT (0,0,3) (1,1,1) 0\n" + kFloor + "BOX (-1,-1,4) (2,0,0) (0,2,0) (0,0,1) (1,1,1) 0 1 (1,1,1) 1 1\n");
     EXPECT_EQ(s.shadeTop().red, 1.0f);
 }
 
@@ -148,8 +149,7 @@ TEST(ShadowModes, SoftJitterDrawsThreeTimesPerSampleAndGivesMultiplesOf120th) {
 
 TEST(ShadowModes, SoftModesWithRadiusZeroAgreeWithHard) {
     for (const bool blocked : {false, true}) {
-        const std::string occluder =
-            blocked ? "BOX (-1,-1,4) (2,0,0) (0,2,0) (0,0,1) (1,1,1) 0 1 (1,1,1) 1 1\n" : "";
+        const std::string occluder = blocked ? "BOX (-1,-1,4) (2,0,0) (0,2,0) (0,0,1) (1,1,1) 0 1 (1,1,1) 1 1\n" : "";
         Shading s("LIGHT (0,0,10) (1,1,1) 0\n" + kFloor + occluder);
         s.settings.shadowMode = ShadowMode::Hard;
         const float hard = s.shadeTop().red;

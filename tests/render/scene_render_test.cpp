@@ -33,9 +33,10 @@ TEST(SceneRender, FlatColoursWithLightsOff) {
 TEST(SceneRender, MirrorAtDepthZeroAndOne) {
     // A near-perfect black mirror facing the camera, and a green wall behind
     // the camera that only a bounce can see.
-    const Scene scene = sceneFrom(kCameraDown +
-                                  "POLYGON 4 (-9,-9,-2) (9,-9,-2) (9,9,-2) (-9,9,-2) (0,0,0) 1 1 (1,1,1) 1000000 1\n"
-                                  "POLYGON 4 (-99,-99,20) (-99,99,20) (99,99,20) (99,-99,20) (0,1,0) 0 1 (1,1,1) 1 1\n");
+    const Scene scene =
+        sceneFrom(kCameraDown +
+                  "POLYGON 4 (-9,-9,-2) (9,-9,-2) (9,9,-2) (-9,9,-2) (0,0,0) 1 1 (1,1,1) 1000000 1\n"
+                  "POLYGON 4 (-99,-99,20) (-99,99,20) (99,99,20) (99,-99,20) (0,1,0) 0 1 (1,1,1) 1 1\n");
     RenderSettings settings;
     EXPECT_EQ(render(scene, settings).at(10, 10), 0u);
     settings.recursionDepth = 1;
@@ -69,9 +70,10 @@ TEST(SceneRender, ShadowHardVersusNone) {
 TEST(SceneRender, GlassNeedsTwoBouncesToShowWhatLiesBehind) {
     // Head-on through a glass sphere to a red wall: 4% is reflected at each
     // surface, so the wall shows through at 0.96 * 0.96.
-    const Scene scene = sceneFrom(kCameraDown +
-                                  "SPHERE (0,0,-5) 1 (0,0,0) 1 1 (1,1,1) 2.25 1\n"
-                                  "POLYGON 4 (-99,-99,-10) (99,-99,-10) (99,99,-10) (-99,99,-10) (1,0,0) 0 1 (1,1,1) 1 1\n");
+    const Scene scene =
+        sceneFrom(kCameraDown +
+                  "SPHERE (0,0,-5) 1 (0,0,0) 1 1 (1,1,1) 2.25 1\n"
+                  "POLYGON 4 (-99,-99,-10) (99,-99,-10) (99,99,-10) (-99,99,-10) (1,0,0) 0 1 (1,1,1) 1 1\n");
     RenderSettings settings;
     settings.recursionDepth = 1;
     EXPECT_EQ(render(scene, settings).at(10, 10), 0u);

@@ -101,8 +101,9 @@ TEST(TraceRay, TheEarlierOfTwoCoincidentObjectsWins) {
 }
 
 TEST(TraceRay, DepthZeroOnAMirrorShowsOnlyTheLocalColour) {
-    Tracing t("SPHERE (0,0,-5) 1 (0.5,0.5,0.5) 1 1 (1,1,1) 1000000 1\n"
-              "SPHERE (0,0,5) 1 (1,0,0) 0 1 (1,1,1) 1 1\n");
+    Tracing t(
+        "SPHERE (0,0,-5) 1 (0.5,0.5,0.5) 1 1 (1,1,1) 1000000 1\n"
+        "SPHERE (0,0,5) 1 (1,0,0) 0 1 (1,1,1) 1 1\n");
     const Color depth0 = t.trace({{0, 0, 0}, {0, 0, -1}}, 0);
     EXPECT_EQ(depth0.red, 0.5f);
     // One bounce brings the red sphere behind the viewer in, weighted by the
@@ -118,8 +119,9 @@ TEST(TraceRay, DepthZeroOnAMirrorShowsOnlyTheLocalColour) {
 TEST(TraceRay, AHitAtTheRayOriginGivesAFiniteColour) {
     // The ray starts on the sphere and leaves it: hit at t = 0, with lights
     // and every secondary ray in play.
-    Tracing t("LIGHT (0,0,-10) (1,1,1) 1\nAMBIENT (0.1,0.1,0.1)\n"
-              "SPHERE (0,0,0) 1 (1,0.5,0.25) 0.5 10 (0.9,0.9,0.9) 2.25 1\n");
+    Tracing t(
+        "LIGHT (0,0,-10) (1,1,1) 1\nAMBIENT (0.1,0.1,0.1)\n"
+        "SPHERE (0,0,0) 1 (1,0.5,0.25) 0.5 10 (0.9,0.9,0.9) 2.25 1\n");
     t.settings.lights = LightsSetting::On;
     const Color c = t.trace({{0, 0, -1}, {0, 0, -1}}, 3);
     EXPECT_TRUE(std::isfinite(c.red) && std::isfinite(c.green) && std::isfinite(c.blue));

@@ -1,0 +1,56 @@
+#include "render/leaf_triangles.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "geometry/intersect.h"
+
+namespace {
+
+std::string hex(Ray r) {
+    char text[200];
+    std::snprintf(text, sizeof text, "ray (%a, %a, %a) + t (%a, %a, %a)", r.origin.x, r.origin.y, r.origin.z,
+                  r.direction.x, r.direction.y, r.direction.z);
+    return text;
+}
+
+// The lanes against fanTriangleHit on the same random rays, grazing edges
+// and nearly parallel planes included: the same t wherever either hits.
+TEST(LeafTriangles, FourLanesAnswerAsTheScalarRoutine) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> coordinate(-3.0f, 3.0f);
+    const auto point = [&] { return Vec3{coordinate(rng), coordinate(rng), coordinate(rng)}; };
+    for (int round = 0; round < 2000; ++round) {
+        TriangleColumns columns;
+        FanTriangle triangles[4];
+        for (FanTriangle& triangle : triangles) {
+            triangle = fanTriangle(point(), point(), point());
+            columns.append(&triangle);
+        }
+        columns.finish();
+        for (int r = 0; r < 20; ++r) {
+            // Aim at an edge or a vertex of one of them, often just beside it.
+            const FanTriangle& aim = triangles[r % 4];
+            const float along = std::uniform_real_distribution<float>(0.0f, 1.0f)(rng);
+            const Vec3 target = aim.v0 + along * (r % 2 == 0 ? aim.e1 : aim.e2);
+            const Vec3 origin = point() + Vec3{0.0f, 0.0f, 10.0f};
+            const Ray ray{origin, r % 3 == 0 ? target - origin : point()};
+            const FourHits hits = hitFourTriangles(columns, 0, ray);
+            for (int k = 0; k < 4; ++k) {
+                const float scalar = fanTriangleHit(triangles[k], ray, kNoHit);
+                const bool hit = hits.inside[k] && hits.t[k] <= kNoHit;
+                ASSERT_EQ(hit, scalar != kNoHit) << hex(ray) << ", lane " << k;
+                if (hit) {
+                    ASSERT_EQ(std::bit_cast<std::uint32_t>(hits.t[k]), std::bit_cast<std::uint32_t>(scalar))
+                        << hex(ray);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace

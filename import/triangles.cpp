@@ -142,10 +142,15 @@ Bounds worldBounds(const std::vector<MeshInstance>& instances) {
 Placement placementToFit(const Bounds& bounds, double size) {
     Placement placement;
     if (bounds.empty()) return placement;
-    double extent = 0;
-    for (int k = 0; k < 3; ++k) extent = std::fmax(extent, bounds.max[k] - bounds.min[k]);
-    if (extent > 0 && std::isfinite(extent)) placement.scale = size / extent;
-    for (int k = 0; k < 3; ++k) placement.offset[k] = -0.5 * (bounds.min[k] + bounds.max[k]) * placement.scale;
+    // Far from the origin a double centre may miss the middle by a rounding
+    // that is large against a small model; the scale is taken from the
+    // centre as rounded, so the model stays within the cube all the same.
+    double half = 0;
+    for (int k = 0; k < 3; ++k) {
+        placement.center[k] = 0.5 * (bounds.min[k] + bounds.max[k]);
+        half = std::fmax(half, std::fmax(bounds.max[k] - placement.center[k], placement.center[k] - bounds.min[k]));
+    }
+    if (half > 0 && std::isfinite(half)) placement.scale = 0.5 * size / half;
     return placement;
 }
 
@@ -168,9 +173,9 @@ FaceFate placeFace(const MeshInstance& instance, const aiFace& face, const Place
     const FaceFate fate = worldVertices(instance, face, index, world);
     if (fate != FaceFate::Kept) return fate;
     for (int k = 0; k < 3; ++k) {
-        if (!toFloat(world[k][0] * placement.scale + placement.offset[0], out[k].x) ||
-            !toFloat(world[k][1] * placement.scale + placement.offset[1], out[k].y) ||
-            !toFloat(world[k][2] * placement.scale + placement.offset[2], out[k].z)) {
+        if (!toFloat((world[k][0] - placement.center[0]) * placement.scale, out[k].x) ||
+            !toFloat((world[k][1] - placement.center[1]) * placement.scale, out[k].y) ||
+            !toFloat((world[k][2] - placement.center[2]) * placement.scale, out[k].z)) {
             return FaceFate::NotFinite;
         }
     }

@@ -42,10 +42,11 @@ struct Bounds {
 // finite vertices), before any scaling.
 Bounds worldBounds(const std::vector<MeshInstance>& instances);
 
-// Where the model goes in the scene: scene = world * scale + offset.
+// Where the model goes in the scene: scene = (world - center) * scale.
+// Subtracting first keeps a small model far from the origin exact enough.
 struct Placement {
     double scale = 1;
-    double offset[3] = {0, 0, 0};
+    double center[3] = {0, 0, 0};
 };
 
 // The placement that scales the bounds into a cube of side `size` centred

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -44,9 +45,13 @@ private:
     std::size_t at_ = 0;
 };
 
-void check(bool condition) {
-    if (!condition) std::abort();
+// Names the line of a failed check, so a finding says what broke.
+void checkAt(bool condition, int line) {
+    if (condition) return;
+    std::fprintf(stderr, "import_fuzzer.cpp:%d: check failed\n", line);
+    std::abort();
 }
+#define check(condition) checkAt(condition, __LINE__)
 
 aiMesh* makeMesh(Bytes& in, unsigned materials) {
     auto* mesh = new aiMesh;

@@ -164,6 +164,20 @@ TEST(Import, FitScalesAndCentresIntoTheCube) {
     EXPECT_EQ(import({model("cube.obj"), "--fit", "nan"}).status, kImportUsage);
 }
 
+TEST(Import, FitHoldsASmallModelFarFromTheOrigin) {
+    // Near 2^74 a double centre misses the middle by millions of units.
+    Bounds bounds;
+    const double lower[3] = {0x1.6d6d6bffffff9p+74, -428.0, -2.13e7}, upper[3] = {0x1.6d6d6cp+74, 3.16e7, 300.0};
+    bounds.add(lower);
+    bounds.add(upper);
+    const Placement placement = placementToFit(bounds, 729088.0);
+    for (int k = 0; k < 3; ++k) {
+        for (const double v : {lower[k], upper[k]}) {
+            EXPECT_LE(std::fabs((v - placement.center[k]) * placement.scale), 729088.0 * 0.5 * (1 + 1e-12)) << k;
+        }
+    }
+}
+
 TEST(Import, SceneFramesTheModelForTheRenderer) {
     TempDir dir;
     ASSERT_EQ(import({model("tetra_mirrored.gltf"), "--scene", "-o", dir.path("scene.txt")}).status, 0);

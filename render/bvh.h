@@ -18,7 +18,7 @@
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
 #include "render/hits.h"
-#include "render/leaf_triangles.h"
+#include "render/leaf_lanes.h"
 #include "scene/scene.h"
 
 // Deepest a tree grows; traversal stacks are sized by it.
@@ -87,8 +87,9 @@ struct Bvh {
     std::vector<std::int32_t> fanStart;
     std::vector<CylinderAxes> cylinders;
     std::vector<std::int32_t> cylinderSlot;  // -1: not a cylinder
-    // One-triangle polygons by item, for leaves that test four at once.
-    TriangleColumns triangles;
+    // One-triangle polygons and spheres by item, for leaves that test four
+    // at once.
+    LeafColumns leaves;
     // Other origins have each node widened per ray.
     OriginRegion eye;
     OriginRegion surfaces;

@@ -341,10 +341,14 @@ Bvh buildBvh(const Scene& scene) {
     }
     for (const std::int32_t j : bvh.items) {
         const SceneObject& object = objects[static_cast<std::size_t>(j)];
-        const bool oneTriangle = object.kind == ObjectKind::Polygon && object.vertices.size() == 3;
-        bvh.triangles.append(
-            oneTriangle ? &bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])] : nullptr);
+        if (object.kind == ObjectKind::Polygon && object.vertices.size() == 3) {
+            bvh.leaves.appendTriangle(bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])]);
+        } else if (object.kind == ObjectKind::Sphere) {
+            bvh.leaves.appendSphere({object.center, object.radius});
+        } else {
+            bvh.leaves.appendOther();
+        }
     }
-    bvh.triangles.finish();
+    bvh.leaves.finish();
     return bvh;
 }

@@ -92,37 +92,49 @@ struct NearestQuery {
         }
     }
 
-    // test(j) for a one-triangle polygon whose lane gave `hit`.
-    void testTriangle(std::int32_t j, float laneT, bool inside) {
+    // test(j) for a one-triangle polygon or a sphere whose lane found
+    // `laneT`: what its routine returns with this limit, accepted as test does.
+    void testLane(std::int32_t j, LaneKind kind, float laneT, bool found) {
         const bool earlier = index >= 0 && j < index;
         const float limit = earlier ? std::nextafter(t, std::numeric_limits<float>::infinity()) : t;
-        const float hit = inside && laneT <= limit ? laneT : limit;
-        if (hit < t || (earlier && hit == t)) {
-            t = hit;
-            index = j;
-            Vec3 n{};
+        // The triangle's routine keeps its limit below a farther hit; the sphere's does not.
+        const float hit = !found ? limit : kind == LaneKind::Triangle && laneT > limit ? limit : laneT;
+        if (!(hit < t || (earlier && hit == t))) return;
+        t = hit;
+        index = j;
+        Vec3 n{};
+        if (kind == LaneKind::Triangle) {
             normalize(bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])].n, n);
-            normal = n;
+        } else {
+            const SceneObject& sphere = objects[static_cast<std::size_t>(j)];
+            normalize(pointAt(ray.origin, hit, ray.direction) - sphere.center, n);
         }
+        normal = n;
     }
 };
 
-// A leaf's items in order, four one-triangle polygons at a time through
-// the lanes; `triangle(j, t, inside)` takes a lane's answer, `other(j)` asks
+// A leaf's items in order, four triangles or spheres at a time through the
+// lanes; `lane(j, kind, t, found)` takes a lane's answer, `other(j)` asks
 // any other item itself. Returns true when one of them ends the walk.
-template <typename Triangle, typename Other>
-bool testLeaf(const Bvh& bvh, Ray ray, std::int32_t first, std::int32_t count, const Triangle& triangle,
-              const Other& other) {
+template <typename Lane, typename Other>
+bool testLeaf(const Bvh& bvh, Ray ray, std::int32_t first, std::int32_t count, const Lane& lane, const Other& other) {
     const auto begin = static_cast<std::size_t>(first), end = begin + static_cast<std::size_t>(count);
+    const LeafColumns& leaves = bvh.leaves;
     for (std::size_t group = begin; group < end; group += 4) {
         const std::size_t last = std::min(group + 4, end);
-        bool anyTriangle = false;
-        for (std::size_t k = group; k < last; ++k) anyTriangle = anyTriangle || bvh.triangles.isTriangle[k];
-        const FourHits hits = anyTriangle ? hitFourTriangles(bvh.triangles, group, ray) : FourHits{};
+        bool triangles = false, spheres = false;
+        for (std::size_t k = group; k < last; ++k) {
+            triangles = triangles || leaves.kinds[k] == LaneKind::Triangle;
+            spheres = spheres || leaves.kinds[k] == LaneKind::Sphere;
+        }
+        const FourHits triangleHits = triangles ? hitFourTriangles(leaves, group, ray) : FourHits{};
+        const FourHits sphereHits = spheres ? hitFourSpheres(leaves, group, ray) : FourHits{};
         for (std::size_t k = group; k < last; ++k) {
             const std::int32_t j = bvh.items[k];
+            const LaneKind kind = leaves.kinds[k];
+            const FourHits& hits = kind == LaneKind::Triangle ? triangleHits : sphereHits;
             const bool stop =
-                bvh.triangles.isTriangle[k] ? triangle(j, hits.t[k - group], hits.inside[k - group]) : other(j);
+                kind == LaneKind::Other ? other(j) : lane(j, kind, hits.t[k - group], hits.found[k - group]);
             if (stop) return true;
         }
     }
@@ -261,8 +273,8 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
         [&](std::int32_t firstItem, std::int32_t count) {
             return testLeaf(
                 bvh, ray, firstItem, count,
-                [&query](std::int32_t j, float laneT, bool inside) {
-                    query.testTriangle(j, laneT, inside);
+                [&query](std::int32_t j, LaneKind kind, float laneT, bool found) {
+                    query.testLane(j, kind, laneT, found);
                     return false;
                 },
                 [&query](std::int32_t j) {
@@ -297,10 +309,10 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     return walkAll(
         bvh, ray, frame, [reach] { return reach; },
         [&](std::int32_t firstItem, std::int32_t count) {
-            // A triangle blocks where its routine would return a t below 1.
+            // A triangle or sphere blocks where its routine would return a t below 1.
             return testLeaf(
                 bvh, ray, firstItem, count,
-                [](std::int32_t, float laneT, bool inside) { return inside && laneT < 1.0f; }, blocks);
+                [](std::int32_t, LaneKind, float laneT, bool found) { return found && laneT < 1.0f; }, blocks);
         });
 }
 

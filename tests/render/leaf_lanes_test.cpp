@@ -1,4 +1,4 @@
-#include "render/leaf_triangles.h"
+#include "render/leaf_lanes.h"
 
 #include <gtest/gtest.h>
 
@@ -20,16 +20,16 @@ std::string hex(Ray r) {
 
 // The lanes against fanTriangleHit on the same random rays, grazing edges
 // and nearly parallel planes included: the same t wherever either hits.
-TEST(LeafTriangles, FourLanesAnswerAsTheScalarRoutine) {
+TEST(LeafLanes, FourTrianglesAnswerAsTheScalarRoutine) {
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> coordinate(-3.0f, 3.0f);
     const auto point = [&] { return Vec3{coordinate(rng), coordinate(rng), coordinate(rng)}; };
     for (int round = 0; round < 2000; ++round) {
-        TriangleColumns columns;
+        LeafColumns columns;
         FanTriangle triangles[4];
         for (FanTriangle& triangle : triangles) {
             triangle = fanTriangle(point(), point(), point());
-            columns.append(&triangle);
+            columns.appendTriangle(triangle);
         }
         columns.finish();
         for (int r = 0; r < 20; ++r) {
@@ -42,9 +42,43 @@ TEST(LeafTriangles, FourLanesAnswerAsTheScalarRoutine) {
             const FourHits hits = hitFourTriangles(columns, 0, ray);
             for (int k = 0; k < 4; ++k) {
                 const float scalar = fanTriangleHit(triangles[k], ray, kNoHit);
-                const bool hit = hits.inside[k] && hits.t[k] <= kNoHit;
+                const bool hit = hits.found[k] && hits.t[k] <= kNoHit;
                 ASSERT_EQ(hit, scalar != kNoHit) << hex(ray) << ", lane " << k;
                 if (hit) {
+                    ASSERT_EQ(std::bit_cast<std::uint32_t>(hits.t[k]), std::bit_cast<std::uint32_t>(scalar))
+                        << hex(ray);
+                }
+            }
+        }
+    }
+}
+
+// Spheres from outside, inside, grazing and behind: the lanes' root is the
+// scalar routine's wherever it finds one.
+TEST(LeafLanes, FourSpheresAnswerAsTheScalarRoutine) {
+    std::mt19937 rng(6);
+    std::uniform_real_distribution<float> coordinate(-3.0f, 3.0f), size(0.01f, 2.0f);
+    const auto point = [&] { return Vec3{coordinate(rng), coordinate(rng), coordinate(rng)}; };
+    for (int round = 0; round < 2000; ++round) {
+        LeafColumns columns;
+        Sphere spheres[4];
+        for (Sphere& sphere : spheres) {
+            sphere = {point(), size(rng)};
+            columns.appendSphere(sphere);
+        }
+        columns.finish();
+        for (int r = 0; r < 20; ++r) {
+            const Sphere& aim = spheres[r % 4];
+            const Vec3 origin = r % 5 == 0 ? aim.center : point();
+            // At the rim now and then, where the discriminant cancels.
+            const Vec3 rim = aim.center + Vec3{aim.radius, 0.0f, 0.0f};
+            const Ray ray{origin, r % 2 == 0 ? rim - origin : point()};
+            const FourHits hits = hitFourSpheres(columns, 0, ray);
+            for (int k = 0; k < 4; ++k) {
+                Vec3 normal{};
+                const float scalar = intersectSphere(spheres[k], ray, -1.0f, normal);
+                ASSERT_EQ(hits.found[k], scalar != -1.0f) << hex(ray) << ", lane " << k;
+                if (hits.found[k]) {
                     ASSERT_EQ(std::bit_cast<std::uint32_t>(hits.t[k]), std::bit_cast<std::uint32_t>(scalar))
                         << hex(ray);
                 }

@@ -8,7 +8,7 @@
 #include "app/render_control.h"
 #include "app/window_port.h"
 #include "render/bvh.h"
-#include "render/random.h"
+#include "scene/random.h"
 #include "render/settings.h"
 #include "scene/scene.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "render/random.h"
+#include "scene/random.h"
 #include "render/settings.h"
 #include "scene/scene.h"
 

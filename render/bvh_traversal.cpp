@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -20,23 +21,32 @@ struct RayFrame {
 };
 
 // Rays the margins cannot speak for take the linear search.
-bool prepare(Ray ray, RayFrame& frame) {
+bool boundable(Ray ray) {
     const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
     const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-    double originSize = 0.0, directionSize = 0.0;
+    float originSize = 0.0f, directionSize = 0.0f;
     for (int i = 0; i < 3; ++i) {
         if (!std::isfinite(o[i]) || !std::isfinite(d[i])) return false;
-        originSize = std::max(originSize, std::fabs(static_cast<double>(o[i])));
-        directionSize = std::max(directionSize, std::fabs(static_cast<double>(d[i])));
+        originSize = std::max(originSize, std::fabs(o[i]));
+        directionSize = std::max(directionSize, std::fabs(d[i]));
     }
-    if (originSize > kLargest || directionSize > kLargest || directionSize < 1.0 / kLargest) return false;
+    // Both limits are powers of two, exact in float.
+    constexpr auto largest = static_cast<float>(kLargest);
+    return originSize <= largest && directionSize <= largest && directionSize >= 1.0f / largest;
+}
+
+// A boundable ray in double, for the walk that widens each node.
+RayFrame frameOf(Ray ray) {
+    const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+    RayFrame frame{};
     for (int i = 0; i < 3; ++i) {
         frame.origin[i] = o[i];
+        frame.originSize = std::max(frame.originSize, std::fabs(frame.origin[i]));
         // A huge finite slope instead of infinity keeps 0 * slope from becoming NaN.
         frame.inverse[i] = d[i] != 0.0f ? 1.0 / static_cast<double>(d[i]) : std::copysign(1e300, d[i]);
     }
-    frame.originSize = originSize;
-    return true;
+    return frame;
 }
 
 // Where the ray enters the node's box, widened for this ray, within
@@ -92,49 +102,51 @@ struct NearestQuery {
         }
     }
 
-    // test(j) for a one-triangle polygon or a sphere whose lane found
-    // `laneT`: what its routine returns with this limit, accepted as test does.
-    void testLane(std::int32_t j, LaneKind kind, float laneT, bool found) {
+    // test(j) for a one-triangle polygon or a sphere whose lane found it at
+    // `laneT`. Farther than the best, neither routine's answer is taken;
+    // nearer, both return laneT.
+    void testLane(std::int32_t j, LaneKind kind, float laneT) {
+        if (!(laneT <= t)) return;
         const bool earlier = index >= 0 && j < index;
-        const float limit = earlier ? std::nextafter(t, std::numeric_limits<float>::infinity()) : t;
-        // The triangle's routine keeps its limit below a farther hit; the sphere's does not.
-        const float hit = !found ? limit : kind == LaneKind::Triangle && laneT > limit ? limit : laneT;
-        if (!(hit < t || (earlier && hit == t))) return;
-        t = hit;
+        if (!(laneT < t || earlier)) return;
+        t = laneT;
         index = j;
         Vec3 n{};
         if (kind == LaneKind::Triangle) {
             normalize(bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])].n, n);
         } else {
             const SceneObject& sphere = objects[static_cast<std::size_t>(j)];
-            normalize(pointAt(ray.origin, hit, ray.direction) - sphere.center, n);
+            normalize(pointAt(ray.origin, laneT, ray.direction) - sphere.center, n);
         }
         normal = n;
     }
 };
 
 // A leaf's items in order, four triangles or spheres at a time through the
-// lanes; `lane(j, kind, t, found)` takes a lane's answer, `other(j)` asks
-// any other item itself. Returns true when one of them ends the walk.
+// lanes; `lane(j, kind, t)` takes a lane that found its item at t (the
+// others found nothing to take), `other(j)` asks any other item itself.
+// Returns true when one of them ends the walk.
 template <typename Lane, typename Other>
 bool testLeaf(const Bvh& bvh, Ray ray, std::int32_t first, std::int32_t count, const Lane& lane, const Other& other) {
     const auto begin = static_cast<std::size_t>(first), end = begin + static_cast<std::size_t>(count);
     const LeafColumns& leaves = bvh.leaves;
     for (std::size_t group = begin; group < end; group += 4) {
-        const std::size_t last = std::min(group + 4, end);
-        bool triangles = false, spheres = false;
-        for (std::size_t k = group; k < last; ++k) {
-            triangles = triangles || leaves.kinds[k] == LaneKind::Triangle;
-            spheres = spheres || leaves.kinds[k] == LaneKind::Sphere;
+        const std::size_t size = std::min<std::size_t>(4, end - group);
+        unsigned triangles = 0, spheres = 0, others = 0;  // bit k: item group + k
+        for (std::size_t k = 0; k < size; ++k) {
+            const LaneKind kind = leaves.kinds[group + k];
+            (kind == LaneKind::Triangle ? triangles : kind == LaneKind::Sphere ? spheres : others) |= 1u << k;
         }
-        const FourHits triangleHits = triangles ? hitFourTriangles(leaves, group, ray) : FourHits{};
-        const FourHits sphereHits = spheres ? hitFourSpheres(leaves, group, ray) : FourHits{};
-        for (std::size_t k = group; k < last; ++k) {
-            const std::int32_t j = bvh.items[k];
-            const LaneKind kind = leaves.kinds[k];
-            const FourHits& hits = kind == LaneKind::Triangle ? triangleHits : sphereHits;
-            const bool stop =
-                kind == LaneKind::Other ? other(j) : lane(j, kind, hits.t[k - group], hits.found[k - group]);
+        FourHits triangleHits{}, sphereHits{};
+        if (triangles != 0) triangleHits = hitFourTriangles(leaves, group, ray);
+        if (spheres != 0) sphereHits = hitFourSpheres(leaves, group, ray);
+        for (unsigned asked = (triangleHits.found & triangles) | (sphereHits.found & spheres) | others; asked != 0;
+             asked &= asked - 1) {
+            const auto k = static_cast<unsigned>(std::countr_zero(asked));
+            const std::int32_t j = bvh.items[group + k];
+            const bool stop = (others >> k & 1u) != 0      ? other(j)
+                              : (triangles >> k & 1u) != 0 ? lane(j, LaneKind::Triangle, triangleHits.t[k])
+                                                           : lane(j, LaneKind::Sphere, sphereHits.t[k]);
             if (stop) return true;
         }
     }
@@ -214,45 +226,64 @@ bool walkWide(const OriginRegion& region, Ray ray, const Reach& reach, const Lea
     std::array<Visit, 3 * kStackSize> stack;
     int top = 0;
     for (auto root = region.roots.rbegin(); root != region.roots.rend(); ++root) stack[top++] = {*root, 0, 0.0f};
+    // The reach changes only when a leaf finds something.
+    float tMax = static_cast<float>(reach()) * kStretch;
     while (top > 0) {
-        const Visit visit = stack[--top];
-        const float tMax = static_cast<float>(reach()) * kStretch;
+        Visit visit = stack[--top];
         if (visit.entry > tMax) continue;
-        if (visit.count > 0) {
-            if (leaf(visit.node, visit.count)) return true;
-            continue;
-        }
-        const WideNode& node = region.nodes[static_cast<std::size_t>(visit.node)];
-        Lanes t0 = Lanes{0.0f, 0.0f, 0.0f, 0.0f}, t1 = Lanes{tMax, tMax, tMax, tMax};
-        for (int i = 0; i < 3; ++i) {
-            const Lanes a = (lanesOf(node.lower[i]) - origin[i]) * inverse[i];
-            const Lanes b = (lanesOf(node.upper[i]) - origin[i]) * inverse[i];
-            t0 = larger(t0, smaller(a, b));
-            t1 = smaller(t1, larger(a, b) * kStretch);
-        }
-        // The children met, pushed farthest first so the nearest comes next.
-        std::array<Visit, 4> met;
-        int count = 0;
-        for (int k = 0; k < 4; ++k) {
-            if (node.count[k] < 0 || !(t0[k] <= t1[k])) continue;
-            Visit v{node.child[k], node.count[k], t0[k] * kShrink};
-            int at = count++;
-            while (at > 0 && met[static_cast<std::size_t>(at - 1)].entry < v.entry) {
-                met[static_cast<std::size_t>(at)] = met[static_cast<std::size_t>(at - 1)];
-                --at;
+        // Down the nearest child met; the others wait on the stack, farthest deepest.
+        for (;;) {
+            if (visit.count > 0) {
+                if (leaf(visit.node, visit.count)) return true;
+                tMax = static_cast<float>(reach()) * kStretch;
+                break;
             }
-            met[static_cast<std::size_t>(at)] = v;
+            const WideNode& node = region.nodes[static_cast<std::size_t>(visit.node)];
+            Lanes t0 = broadcast(0.0f), t1 = broadcast(tMax);
+            for (int i = 0; i < 3; ++i) {
+                const Lanes a = (lanesOf(node.lower[i]) - origin[i]) * inverse[i];
+                const Lanes b = (lanesOf(node.upper[i]) - origin[i]) * inverse[i];
+                t0 = larger(t0, smaller(a, b));
+                t1 = smaller(t1, larger(a, b) * kStretch);
+            }
+            LaneMask used;
+            std::memcpy(&used, node.count, sizeof used);
+            unsigned met = bitsOf((t0 <= t1) & (used >= LaneMask{0, 0, 0, 0}));
+            if (met == 0) break;
+            const Lanes entry = t0 * kShrink;
+            const auto childOf = [&](unsigned k) { return Visit{node.child[k], node.count[k], entry[k]}; };
+            const auto first = static_cast<unsigned>(std::countr_zero(met));
+            met &= met - 1;
+            if (met == 0) {
+                visit = childOf(first);
+                continue;
+            }
+            // Two or more: sorted farthest first, all but the nearest pushed.
+            std::array<Visit, 4> sorted;
+            sorted[0] = childOf(first);
+            int count = 1;
+            for (; met != 0; met &= met - 1) {
+                const Visit v = childOf(static_cast<unsigned>(std::countr_zero(met)));
+                int at = count++;
+                while (at > 0 && sorted[static_cast<std::size_t>(at - 1)].entry < v.entry) {
+                    sorted[static_cast<std::size_t>(at)] = sorted[static_cast<std::size_t>(at - 1)];
+                    --at;
+                }
+                sorted[static_cast<std::size_t>(at)] = v;
+            }
+            for (int k = 0; k + 1 < count; ++k) stack[top++] = sorted[static_cast<std::size_t>(k)];
+            visit = sorted[static_cast<std::size_t>(count - 1)];
         }
-        for (int k = 0; k < count; ++k) stack[top++] = met[static_cast<std::size_t>(k)];
     }
     return false;
 }
 
 // Every root, with the walk that fits the ray's origin.
 template <typename Reach, typename Leaf>
-bool walkAll(const Bvh& bvh, Ray ray, const RayFrame& frame, const Reach& reach, const Leaf& leaf) {
+bool walkAll(const Bvh& bvh, Ray ray, const Reach& reach, const Leaf& leaf) {
     if (bvh.eye.holds(ray.origin)) return walkWide(bvh.eye, ray, reach, leaf);
     if (bvh.surfaces.holds(ray.origin)) return walkWide(bvh.surfaces, ray, reach, leaf);
+    const RayFrame frame = frameOf(ray);
     for (const std::int32_t root : bvh.roots) {
         if (walk(bvh, root, WidenedPerRay{bvh, frame}, reach, leaf)) return true;
     }
@@ -262,19 +293,18 @@ bool walkAll(const Bvh& bvh, Ray ray, const RayFrame& frame, const Reach& reach,
 }  // namespace
 
 bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal) {
-    RayFrame frame;
-    if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return false;
+    if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return false;
     NearestQuery query{bvh, scene.objectList, ray};
     for (const std::int32_t j : bvh.alwaysTested) query.test(j);
     const auto [first, last] = parallelCylinders(bvh, ray);
     for (const std::int32_t* j = first; j != last; ++j) query.test(*j);
     walkAll(
-        bvh, ray, frame, [&query] { return reachOf(query.t); },
+        bvh, ray, [&query] { return reachOf(query.t); },
         [&](std::int32_t firstItem, std::int32_t count) {
             return testLeaf(
                 bvh, ray, firstItem, count,
-                [&query](std::int32_t j, LaneKind kind, float laneT, bool found) {
-                    query.testLane(j, kind, laneT, found);
+                [&query](std::int32_t j, LaneKind kind, float laneT) {
+                    query.testLane(j, kind, laneT);
                     return false;
                 },
                 [&query](std::int32_t j) {
@@ -292,8 +322,7 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
 }
 
 std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray ray) {
-    RayFrame frame;
-    if (bvh.objectCount != scene.objectList.size() || !prepare(ray, frame)) return std::nullopt;
+    if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return std::nullopt;
     const auto& objects = scene.objectList;
     const auto blocks = [&](std::int32_t j) {
         return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j));
@@ -307,12 +336,11 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
     }
     const double reach = reachOf(1.0f);
     return walkAll(
-        bvh, ray, frame, [reach] { return reach; },
+        bvh, ray, [reach] { return reach; },
         [&](std::int32_t firstItem, std::int32_t count) {
             // A triangle or sphere blocks where its routine would return a t below 1.
             return testLeaf(
-                bvh, ray, firstItem, count,
-                [](std::int32_t, LaneKind, float laneT, bool found) { return found && laneT < 1.0f; }, blocks);
+                bvh, ray, firstItem, count, [](std::int32_t, LaneKind, float laneT) { return laneT < 1.0f; }, blocks);
         });
 }
 
@@ -341,13 +369,13 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
                       std::span<const Vec3> directions, ShadowBeam& beam) {
     beam.count = 0;
     if (bvh.objectCount != scene.objectList.size()) return false;
-    RayFrame frame;
-    if (directions.empty() || !prepare({origin, directions[0]}, frame)) return false;
+    if (directions.empty() || !boundable({origin, directions[0]})) return false;
+    const RayFrame frame = frameOf({origin, directions[0]});
     const double reach = reachOf(1.0f);
     double lower[3], upper[3];
     for (int i = 0; i < 3; ++i) lower[i] = upper[i] = frame.origin[i];
     for (const Vec3& direction : directions) {
-        // What prepare asks of a direction.
+        // What boundable asks of a direction.
         const double d[3] = {direction.x, direction.y, direction.z};
         const double size = std::max({std::fabs(d[0]), std::fabs(d[1]), std::fabs(d[2])});
         if (!(size <= kLargest && size >= 1.0 / kLargest)) return false;

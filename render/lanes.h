@@ -6,6 +6,8 @@
 #include <cstring>
 
 using Lanes = float __attribute__((vector_size(16)));
+// A comparison of two Lanes: all ones where it holds, else zero.
+using LaneMask = int __attribute__((vector_size(16)));
 
 inline Lanes lanesOf(const float* values) {
     Lanes lanes;
@@ -16,3 +18,8 @@ inline Lanes lanesOf(const float* values) {
 inline Lanes broadcast(float value) { return Lanes{value, value, value, value}; }
 inline Lanes smaller(Lanes a, Lanes b) { return a < b ? a : b; }
 inline Lanes larger(Lanes a, Lanes b) { return a < b ? b : a; }
+
+// Bit k set where lane k of the mask holds.
+inline unsigned bitsOf(LaneMask mask) {
+    return static_cast<unsigned>(__builtin_ia32_movmskps(reinterpret_cast<Lanes>(mask)));
+}

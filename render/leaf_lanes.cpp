@@ -42,13 +42,10 @@ FourHits hitFourTriangles(const LeafColumns& leaves, std::size_t at, Ray ray) {
     const Lanes off = column(C::OffDiagonal), inverse = column(C::Inverse);
     const Lanes u = (column(C::L2Squared) * we1 + off * we2) * inverse;
     const Lanes s = (off * we1 + column(C::L1Squared) * we2) * inverse;
-    FourHits hits{};
-    for (int k = 0; k < 4; ++k) {
-        hits.t[k] = t[k];
-        // t < 0 or not a number rejects, as the scalar routine does.
-        hits.found[k] = !(t[k] < 0.0f || t[k] != t[k]) && u[k] >= 0.0f && s[k] >= 0.0f && u[k] + s[k] <= 1.0f;
-    }
-    return hits;
+    // t < 0 or not a number rejects, as the scalar routine does.
+    const Lanes zero = broadcast(0.0f);
+    const LaneMask found = (t >= zero) & (u >= zero) & (s >= zero) & (u + s <= broadcast(1.0f));
+    return {t, bitsOf(found)};
 }
 
 FourHits hitFourSpheres(const LeafColumns& leaves, std::size_t at, Ray ray) {
@@ -71,10 +68,8 @@ FourHits hitFourSpheres(const LeafColumns& leaves, std::size_t at, Ray ray) {
     Lanes s;
     for (int k = 0; k < 4; ++k) s[k] = std::sqrt(disc[k]);
     const Lanes t1 = (-b + s) / (2.0f * a), t2 = (-b - s) / (2.0f * a);
-    FourHits hits{};
-    for (int k = 0; k < 4; ++k) {
-        hits.found[k] = disc[k] >= 0.0f && !(t1[k] < 0.0f);
-        hits.t[k] = t2[k] < 0.0f ? t1[k] : t2[k];
-    }
-    return hits;
+    const Lanes zero = broadcast(0.0f);
+    // !(t1 < 0) lets a NaN through, as the scalar routine does.
+    const LaneMask found = (disc >= zero) & ~(t1 < zero);
+    return {t2 < zero ? t1 : t2, bitsOf(found)};
 }

@@ -13,6 +13,7 @@
 
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
+#include "render/lanes.h"
 
 enum class LaneKind : std::uint8_t { Other, Triangle, Sphere };
 
@@ -54,8 +55,8 @@ struct LeafColumns {
 // its edges, a sphere's nearer root ahead), and that t, as the scalar
 // routine would return it. Lanes of other kinds say nothing.
 struct FourHits {
-    float t[4];
-    bool found[4];
+    Lanes t;
+    unsigned found;  // bit k for item at + k
 };
 FourHits hitFourTriangles(const LeafColumns& leaves, std::size_t at, Ray ray);
 FourHits hitFourSpheres(const LeafColumns& leaves, std::size_t at, Ray ray);

@@ -42,7 +42,7 @@ TEST(LeafLanes, FourTrianglesAnswerAsTheScalarRoutine) {
             const FourHits hits = hitFourTriangles(columns, 0, ray);
             for (int k = 0; k < 4; ++k) {
                 const float scalar = fanTriangleHit(triangles[k], ray, kNoHit);
-                const bool hit = hits.found[k] && hits.t[k] <= kNoHit;
+                const bool hit = ((hits.found >> k & 1u) != 0) && hits.t[k] <= kNoHit;
                 ASSERT_EQ(hit, scalar != kNoHit) << hex(ray) << ", lane " << k;
                 if (hit) {
                     ASSERT_EQ(std::bit_cast<std::uint32_t>(hits.t[k]), std::bit_cast<std::uint32_t>(scalar))
@@ -77,8 +77,8 @@ TEST(LeafLanes, FourSpheresAnswerAsTheScalarRoutine) {
             for (int k = 0; k < 4; ++k) {
                 Vec3 normal{};
                 const float scalar = intersectSphere(spheres[k], ray, -1.0f, normal);
-                ASSERT_EQ(hits.found[k], scalar != -1.0f) << hex(ray) << ", lane " << k;
-                if (hits.found[k]) {
+                ASSERT_EQ(((hits.found >> k & 1u) != 0), scalar != -1.0f) << hex(ray) << ", lane " << k;
+                if (((hits.found >> k & 1u) != 0)) {
                     ASSERT_EQ(std::bit_cast<std::uint32_t>(hits.t[k]), std::bit_cast<std::uint32_t>(scalar))
                         << hex(ray);
                 }

@@ -41,7 +41,7 @@ inline constexpr float kEmptyLower = std::numeric_limits<float>::infinity();
 // Four children side by side, their boxes already widened for every origin
 // of a region and rounded outwards to float, so that one SIMD slab test
 // meets all four.
-struct alignas(16) WideNode {
+struct alignas(64) WideNode {
     float lower[3][4];  // [axis][child]
     float upper[3][4];
     std::int32_t child[4];  // inner: a wide node; leaf: its first entry in `items`
@@ -70,7 +70,7 @@ struct Bvh {
     // not widen the nodes of the others.
     std::vector<std::int32_t> roots;
     std::vector<BvhNode> nodes;
-    std::vector<std::int32_t> items;         // object indices, leaf by leaf
+    std::vector<std::int32_t> items;         // object indices, leaf by leaf, each leaf from a multiple of 4 (-1 pads)
     std::vector<BvhNode> itemBounds;         // each item's own box and widening, beside `items`
     std::vector<std::int32_t> alwaysTested;  // objects no bound can be trusted for
     // Cylinders to test outright, by direction cell: cellItems[cellStart[c] .. cellStart[c + 1]).
@@ -81,15 +81,15 @@ struct Bvh {
     std::vector<Vec3> parallelAxes;
     double cellRadius = 0.0;
     std::size_t objectCount = 0;  // of the scene it was built for
+    std::size_t bounded = 0;      // objects in the trees
     // Every polygon's fan and every cylinder's axes, computed once:
     // fans[fanStart[j] .. fanStart[j + 1]), cylinders[cylinderSlot[j]].
     std::vector<FanTriangle> fans;
     std::vector<std::int32_t> fanStart;
     std::vector<CylinderAxes> cylinders;
     std::vector<std::int32_t> cylinderSlot;  // -1: not a cylinder
-    // One-triangle polygons and spheres by item, for leaves that test four
-    // at once.
-    LeafColumns leaves;
+    // Every item again, four to a block, for leaves that test four at once.
+    LeafBlocks leaves;
     // Other origins have each node widened per ray.
     OriginRegion eye;
     OriginRegion surfaces;
@@ -101,7 +101,7 @@ struct Bvh {
                 slot >= 0 ? &cylinders[static_cast<std::size_t>(slot)] : nullptr};
     }
 
-    std::size_t boundedCount() const { return items.size(); }
+    std::size_t boundedCount() const { return bounded; }
 };
 
 Bvh buildBvh(const Scene& scene);

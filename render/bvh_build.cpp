@@ -78,6 +78,11 @@ public:
 
 private:
     void makeLeaf(std::size_t index, std::size_t begin, std::size_t end) {
+        // Every leaf starts a block of four for the lanes.
+        while (bvh_.items.size() % 4 != 0) {
+            bvh_.items.push_back(-1);
+            bvh_.itemBounds.emplace_back();
+        }
         bvh_.nodes[index].first = static_cast<std::int32_t>(bvh_.items.size());
         bvh_.nodes[index].count = static_cast<std::int32_t>(end - begin);
         for (std::size_t i = begin; i < end; ++i) {
@@ -339,16 +344,17 @@ Bvh buildBvh(const Scene& scene) {
             bvh.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
         }
     }
+    bvh.bounded = tight.size();
+    bvh.leaves.blocks.reserve(bvh.items.size() / 4 + 1);
     for (const std::int32_t j : bvh.items) {
-        const SceneObject& object = objects[static_cast<std::size_t>(j)];
-        if (object.kind == ObjectKind::Polygon && object.vertices.size() == 3) {
-            bvh.leaves.appendTriangle(bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])]);
-        } else if (object.kind == ObjectKind::Sphere) {
-            bvh.leaves.appendSphere({object.center, object.radius});
+        const SceneObject* object = j >= 0 ? &objects[static_cast<std::size_t>(j)] : nullptr;
+        if (object && object->kind == ObjectKind::Polygon && object->vertices.size() == 3) {
+            bvh.leaves.appendTriangle(j, bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])]);
+        } else if (object && object->kind == ObjectKind::Sphere) {
+            bvh.leaves.appendSphere(j, {object->center, object->radius});
         } else {
-            bvh.leaves.appendOther();
+            bvh.leaves.appendOther(j);
         }
     }
-    bvh.leaves.finish();
     return bvh;
 }

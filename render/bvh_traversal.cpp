@@ -86,7 +86,8 @@ struct NearestQuery {
     Ray ray;
     float t = kNoHit;
     int index = -1;
-    Vec3 normal{};
+    Vec3 normal{};  // of the best, unless a lane found it
+    LaneKind laneKind = LaneKind::Other;
 
     void test(std::int32_t j) {
         const bool earlier = index >= 0 && j < index;
@@ -99,6 +100,7 @@ struct NearestQuery {
             t = hit;
             index = j;
             normal = n;
+            laneKind = LaneKind::Other;
         }
     }
 
@@ -111,14 +113,21 @@ struct NearestQuery {
         if (!(laneT < t || earlier)) return;
         t = laneT;
         index = j;
+        laneKind = kind;
+    }
+
+    // The best one's normal as its own routine gives it; a lane's only once
+    // the walk is over.
+    Vec3 bestNormal() const {
+        if (laneKind == LaneKind::Other) return normal;
+        const auto j = static_cast<std::size_t>(index);
         Vec3 n{};
-        if (kind == LaneKind::Triangle) {
-            normalize(bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])].n, n);
+        if (laneKind == LaneKind::Triangle) {
+            normalize(bvh.fans[static_cast<std::size_t>(bvh.fanStart[j])].n, n);
         } else {
-            const SceneObject& sphere = objects[static_cast<std::size_t>(j)];
-            normalize(pointAt(ray.origin, laneT, ray.direction) - sphere.center, n);
+            normalize(pointAt(ray.origin, t, ray.direction) - objects[j].center, n);
         }
-        normal = n;
+        return n;
     }
 };
 
@@ -129,21 +138,19 @@ struct NearestQuery {
 template <typename Lane, typename Other>
 bool testLeaf(const Bvh& bvh, Ray ray, std::int32_t first, std::int32_t count, const Lane& lane, const Other& other) {
     const auto begin = static_cast<std::size_t>(first), end = begin + static_cast<std::size_t>(count);
-    const LeafColumns& leaves = bvh.leaves;
+    // The build starts every leaf at a block.
     for (std::size_t group = begin; group < end; group += 4) {
+        const LeafBlock& block = bvh.leaves.blocks[group / 4];
         const std::size_t size = std::min<std::size_t>(4, end - group);
-        unsigned triangles = 0, spheres = 0, others = 0;  // bit k: item group + k
-        for (std::size_t k = 0; k < size; ++k) {
-            const LaneKind kind = leaves.kinds[group + k];
-            (kind == LaneKind::Triangle ? triangles : kind == LaneKind::Sphere ? spheres : others) |= 1u << k;
-        }
+        const unsigned used = (1u << size) - 1u;
+        const unsigned triangles = block.triangles & used, spheres = block.spheres & used, others = block.others & used;
         FourHits triangleHits{}, sphereHits{};
-        if (triangles != 0) triangleHits = hitFourTriangles(leaves, group, ray);
-        if (spheres != 0) sphereHits = hitFourSpheres(leaves, group, ray);
+        if (triangles != 0) triangleHits = hitFourTriangles(block, ray);
+        if (spheres != 0) sphereHits = hitFourSpheres(block, ray);
         for (unsigned asked = (triangleHits.found & triangles) | (sphereHits.found & spheres) | others; asked != 0;
              asked &= asked - 1) {
             const auto k = static_cast<unsigned>(std::countr_zero(asked));
-            const std::int32_t j = bvh.items[group + k];
+            const std::int32_t j = block.objects[k];
             const bool stop = (others >> k & 1u) != 0      ? other(j)
                               : (triangles >> k & 1u) != 0 ? lane(j, LaneKind::Triangle, triangleHits.t[k])
                                                            : lane(j, LaneKind::Sphere, sphereHits.t[k]);
@@ -314,7 +321,7 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
         });
     if (query.index >= 0) {
         objectIndex = query.index;
-        normal = query.normal;
+        normal = query.bestNormal();
     }
     normalize(normal, normal);
     t = query.t;

@@ -16,8 +16,10 @@ inline Lanes lanesOf(const float* values) {
 }
 
 inline Lanes broadcast(float value) { return Lanes{value, value, value, value}; }
-inline Lanes smaller(Lanes a, Lanes b) { return a < b ? a : b; }
-inline Lanes larger(Lanes a, Lanes b) { return a < b ? b : a; }
+// a < b ? a : b and a < b ? b : a, NaN and signed zeros included: the
+// instructions compare in just that way, which the compiler cannot see.
+inline Lanes smaller(Lanes a, Lanes b) { return __builtin_ia32_minps(a, b); }
+inline Lanes larger(Lanes a, Lanes b) { return __builtin_ia32_maxps(b, a); }
 
 // Bit k set where lane k of the mask holds.
 inline unsigned bitsOf(LaneMask mask) {

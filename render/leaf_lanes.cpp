@@ -6,29 +6,39 @@
 
 namespace {
 
-void appendRow(LeafColumns& leaves, LaneKind kind, const FanTriangle& t, Sphere sphere) {
-    leaves.kinds.push_back(kind);
-    const float values[LeafColumns::kColumns] = {
-        t.v0.x,        t.v0.y,    t.v0.z,          t.e1.x,          t.e1.y,          t.e1.z,       t.e2.x,
-        t.e2.y,        t.e2.z,    t.n.x,           t.n.y,           t.n.z,           t.l1Squared,  t.l2Squared,
-        t.offDiagonal, t.inverse, sphere.center.x, sphere.center.y, sphere.center.z, sphere.radius};
-    for (int c = 0; c < LeafColumns::kColumns; ++c) leaves.columns[static_cast<std::size_t>(c)].push_back(values[c]);
+// The lane of the next item, in a new block when the last one is full.
+template <std::size_t N>
+void appendLane(LeafBlocks& leaves, std::int32_t object, LaneKind kind, const std::array<float, N>& values) {
+    const std::size_t lane = leaves.items++ % 4;
+    if (lane == 0) leaves.blocks.emplace_back();
+    LeafBlock& block = leaves.blocks.back();
+    block.objects[lane] = object;
+    const auto bit = static_cast<std::uint8_t>(1u << lane);
+    (kind == LaneKind::Triangle ? block.triangles : kind == LaneKind::Sphere ? block.spheres : block.others) |= bit;
+    for (std::size_t r = 0; r < N; ++r) block.rows[r][lane] = values[r];
 }
 
 }  // namespace
 
-void LeafColumns::appendTriangle(const FanTriangle& triangle) { appendRow(*this, LaneKind::Triangle, triangle, {}); }
-void LeafColumns::appendSphere(Sphere sphere) { appendRow(*this, LaneKind::Sphere, {}, sphere); }
-void LeafColumns::appendOther() { appendRow(*this, LaneKind::Other, {}, {}); }
-
-void LeafColumns::finish() {
-    for (int pad = 0; pad < 4; ++pad) appendOther();
-    kinds.resize(kinds.size() - 4);
+void LeafBlocks::appendTriangle(std::int32_t object, const FanTriangle& t) {
+    appendLane(
+        *this, object, LaneKind::Triangle,
+        std::array<float, LeafBlock::kRows>{t.v0.x, t.v0.y, t.v0.z, t.e1.x, t.e1.y, t.e1.z, t.e2.x, t.e2.y, t.e2.z,
+                                            t.n.x, t.n.y, t.n.z, t.l1Squared, t.l2Squared, t.offDiagonal, t.inverse});
 }
 
-FourHits hitFourTriangles(const LeafColumns& leaves, std::size_t at, Ray ray) {
-    const auto column = [&](int c) { return lanesOf(leaves.columns[static_cast<std::size_t>(c)].data() + at); };
-    using C = LeafColumns;
+void LeafBlocks::appendSphere(std::int32_t object, Sphere sphere) {
+    appendLane(*this, object, LaneKind::Sphere,
+               std::array<float, 4>{sphere.center.x, sphere.center.y, sphere.center.z, sphere.radius});
+}
+
+void LeafBlocks::appendOther(std::int32_t object) {
+    appendLane(*this, object, LaneKind::Other, std::array<float, 0>{});
+}
+
+FourHits hitFourTriangles(const LeafBlock& block, Ray ray) {
+    const auto column = [&](int row) { return lanesOf(block.rows[row]); };
+    using C = LeafBlock;
     const Lanes v0x = column(C::V0x), v0y = column(C::V0y), v0z = column(C::V0z);
     const Lanes nx = column(C::Nx), ny = column(C::Ny), nz = column(C::Nz);
     const Lanes ox = broadcast(ray.origin.x), oy = broadcast(ray.origin.y), oz = broadcast(ray.origin.z);
@@ -48,9 +58,9 @@ FourHits hitFourTriangles(const LeafColumns& leaves, std::size_t at, Ray ray) {
     return {t, bitsOf(found)};
 }
 
-FourHits hitFourSpheres(const LeafColumns& leaves, std::size_t at, Ray ray) {
-    const auto column = [&](int c) { return lanesOf(leaves.columns[static_cast<std::size_t>(c)].data() + at); };
-    using C = LeafColumns;
+FourHits hitFourSpheres(const LeafBlock& block, Ray ray) {
+    const auto column = [&](int row) { return lanesOf(block.rows[row]); };
+    using C = LeafBlock;
     const Vec3 d = ray.direction;
     const float lengthD = length(d);
     const Lanes a = broadcast(lengthD * lengthD);

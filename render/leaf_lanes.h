@@ -1,9 +1,9 @@
 // Leaves test their triangles and spheres four at a time. A polygon of
 // three vertices is one fan triangle; its vertex-only terms, or a sphere's
-// centre and radius, are laid out column by column in the order of the
-// hierarchy's items, so four neighbours load as lanes. The lanes repeat the
-// scalar routines' float operations in their order, so each result is the
-// scalar routine's, bit for bit.
+// centre and radius, sit row by row in a block of four consecutive items of
+// the hierarchy, so four neighbours load as lanes from a few cache lines.
+// The lanes repeat the scalar routines' float operations in their order, so
+// each result is the scalar routine's, bit for bit.
 #pragma once
 
 #include <array>
@@ -17,46 +17,33 @@
 
 enum class LaneKind : std::uint8_t { Other, Triangle, Sphere };
 
-struct LeafColumns {
-    enum Column {
-        V0x,
-        V0y,
-        V0z,
-        E1x,
-        E1y,
-        E1z,
-        E2x,
-        E2y,
-        E2z,
-        Nx,
-        Ny,
-        Nz,
-        L1Squared,
-        L2Squared,
-        OffDiagonal,
-        Inverse,
-        Cx,
-        Cy,
-        Cz,
-        Radius
-    };
-    static constexpr int kColumns = 20;
-    // Four entries past the last item, so a group of four never reads past the end.
-    std::array<std::vector<float>, kColumns> columns;
-    std::vector<LaneKind> kinds;  // per item
-
-    void appendTriangle(const FanTriangle& triangle);
-    void appendSphere(Sphere sphere);
-    void appendOther();
-    void finish();  // pads the columns
+struct alignas(32) LeafBlock {
+    // A sphere's lane uses the first four rows.
+    enum Row { V0x, V0y, V0z, E1x, E1y, E1z, E2x, E2y, E2z, Nx, Ny, Nz, L1Squared, L2Squared, OffDiagonal, Inverse };
+    enum SphereRow { Cx, Cy, Cz, Radius };
+    static constexpr int kRows = 16;
+    std::int32_t objects[4] = {-1, -1, -1, -1};
+    // Bit k set where lane k holds a triangle, a sphere, any other object.
+    std::uint8_t triangles = 0, spheres = 0, others = 0;
+    float rows[kRows][4] = {};
 };
 
-// Items at..at+3: whether the ray meets each (a triangle at t >= 0 within
-// its edges, a sphere's nearer root ahead), and that t, as the scalar
-// routine would return it. Lanes of other kinds say nothing.
+// Item k of the hierarchy is lane k % 4 of block k / 4.
+struct LeafBlocks {
+    std::vector<LeafBlock> blocks;
+    std::size_t items = 0;
+
+    void appendTriangle(std::int32_t object, const FanTriangle& triangle);
+    void appendSphere(std::int32_t object, Sphere sphere);
+    void appendOther(std::int32_t object);  // asked by its own routine; -1 pads a leaf
+};
+
+// The block's items: whether the ray meets each (a triangle at t >= 0
+// within its edges, a sphere's nearer root ahead), and that t, as the
+// scalar routine would return it. Lanes of other kinds say nothing.
 struct FourHits {
     Lanes t;
-    unsigned found;  // bit k for item at + k
+    unsigned found;  // bit k for lane k
 };
-FourHits hitFourTriangles(const LeafColumns& leaves, std::size_t at, Ray ray);
-FourHits hitFourSpheres(const LeafColumns& leaves, std::size_t at, Ray ray);
+FourHits hitFourTriangles(const LeafBlock& block, Ray ray);
+FourHits hitFourSpheres(const LeafBlock& block, Ray ray);

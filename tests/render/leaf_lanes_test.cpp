@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -25,13 +26,12 @@ TEST(LeafLanes, FourTrianglesAnswerAsTheScalarRoutine) {
     std::uniform_real_distribution<float> coordinate(-3.0f, 3.0f);
     const auto point = [&] { return Vec3{coordinate(rng), coordinate(rng), coordinate(rng)}; };
     for (int round = 0; round < 2000; ++round) {
-        LeafColumns columns;
+        LeafBlocks leaves;
         FanTriangle triangles[4];
         for (FanTriangle& triangle : triangles) {
             triangle = fanTriangle(point(), point(), point());
-            columns.appendTriangle(triangle);
+            leaves.appendTriangle(0, triangle);
         }
-        columns.finish();
         for (int r = 0; r < 20; ++r) {
             // Aim at an edge or a vertex of one of them, often just beside it.
             const FanTriangle& aim = triangles[r % 4];
@@ -39,7 +39,7 @@ TEST(LeafLanes, FourTrianglesAnswerAsTheScalarRoutine) {
             const Vec3 target = aim.v0 + along * (r % 2 == 0 ? aim.e1 : aim.e2);
             const Vec3 origin = point() + Vec3{0.0f, 0.0f, 10.0f};
             const Ray ray{origin, r % 3 == 0 ? target - origin : point()};
-            const FourHits hits = hitFourTriangles(columns, 0, ray);
+            const FourHits hits = hitFourTriangles(leaves.blocks[0], ray);
             for (int k = 0; k < 4; ++k) {
                 const float scalar = fanTriangleHit(triangles[k], ray, kNoHit);
                 const bool hit = ((hits.found >> k & 1u) != 0) && hits.t[k] <= kNoHit;
@@ -60,20 +60,19 @@ TEST(LeafLanes, FourSpheresAnswerAsTheScalarRoutine) {
     std::uniform_real_distribution<float> coordinate(-3.0f, 3.0f), size(0.01f, 2.0f);
     const auto point = [&] { return Vec3{coordinate(rng), coordinate(rng), coordinate(rng)}; };
     for (int round = 0; round < 2000; ++round) {
-        LeafColumns columns;
+        LeafBlocks leaves;
         Sphere spheres[4];
         for (Sphere& sphere : spheres) {
             sphere = {point(), size(rng)};
-            columns.appendSphere(sphere);
+            leaves.appendSphere(0, sphere);
         }
-        columns.finish();
         for (int r = 0; r < 20; ++r) {
             const Sphere& aim = spheres[r % 4];
             const Vec3 origin = r % 5 == 0 ? aim.center : point();
             // At the rim now and then, where the discriminant cancels.
             const Vec3 rim = aim.center + Vec3{aim.radius, 0.0f, 0.0f};
             const Ray ray{origin, r % 2 == 0 ? rim - origin : point()};
-            const FourHits hits = hitFourSpheres(columns, 0, ray);
+            const FourHits hits = hitFourSpheres(leaves.blocks[0], ray);
             for (int k = 0; k < 4; ++k) {
                 Vec3 normal{};
                 const float scalar = intersectSphere(spheres[k], ray, -1.0f, normal);
@@ -88,3 +87,17 @@ TEST(LeafLanes, FourSpheresAnswerAsTheScalarRoutine) {
 }
 
 }  // namespace
+
+// The slab test relies on smaller and larger being exactly a < b ? a : b
+// and a < b ? b : a, for NaN and signed zeros too.
+TEST(LeafLanes, SmallerAndLargerSelectAsTheScalarComparison) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float values[] = {0.0f, -0.0f, 1.0f, -2.0f, nan, std::numeric_limits<float>::infinity()};
+    for (const float a : values) {
+        for (const float b : values) {
+            const Lanes small = smaller(broadcast(a), broadcast(b)), large = larger(broadcast(a), broadcast(b));
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(small[0]), std::bit_cast<std::uint32_t>(a < b ? a : b)) << a << b;
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(large[0]), std::bit_cast<std::uint32_t>(a < b ? b : a)) << a << b;
+        }
+    }
+}

@@ -112,8 +112,9 @@ Bvh buildBvh(const Scene& scene);
 bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal);
 
 // Whether any object is hit strictly before parameter 1, as isShadowed
-// defines it; no answer where acceleratedNearestHit would return false.
-std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray ray);
+// defines it, and which (into `blocker`, when given); no answer where
+// acceleratedNearestHit would return false.
+std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray ray, std::int32_t* blocker = nullptr);
 
 // Soft shadows cast many rays from one origin to points around a light. The
 // objects whose widened boxes meet the box around all those segments are

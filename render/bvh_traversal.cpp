@@ -328,11 +328,15 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
     return true;
 }
 
-std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray ray) {
+std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray ray, std::int32_t* blocker) {
     if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return std::nullopt;
     const auto& objects = scene.objectList;
+    const auto found = [blocker](std::int32_t j) {
+        if (blocker) *blocker = j;
+        return true;
+    };
     const auto blocks = [&](std::int32_t j) {
-        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j));
+        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j)) && found(j);
     };
     for (const std::int32_t j : bvh.alwaysTested) {
         if (blocks(j)) return true;
@@ -347,7 +351,8 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray
         [&](std::int32_t firstItem, std::int32_t count) {
             // A triangle or sphere blocks where its routine would return a t below 1.
             return testLeaf(
-                bvh, ray, firstItem, count, [](std::int32_t, LaneKind, float laneT) { return laneT < 1.0f; }, blocks);
+                bvh, ray, firstItem, count,
+                [&found](std::int32_t j, LaneKind, float laneT) { return laneT < 1.0f && found(j); }, blocks);
         });
 }
 

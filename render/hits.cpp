@@ -37,16 +37,47 @@ float objectHit(const SceneObject& object, const PreparedShape& prepared, Ray ra
     return kNoHit;
 }
 
-bool anyBlocker(const TraceContext& context, Ray ray) {
+PreparedShape preparedOf(const TraceContext& context, std::int32_t object) {
+    const Bvh* bvh = context.accelerator;
+    return bvh && bvh->objectCount == context.scene.objectList.size() ? bvh->preparedOf(object) : PreparedShape{};
+}
+
+// Whether object `j` (-1: none) blocks the ray.
+bool blockedBy(const TraceContext& context, std::int32_t j, Ray ray) {
+    const auto& objects = context.scene.objectList;
+    return j >= 0 && static_cast<std::size_t>(j) < objects.size() &&
+           blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, preparedOf(context, j));
+}
+
+// Sets `blocker` to the object found blocking, if any.
+bool anyBlocker(const TraceContext& context, Ray ray, std::int32_t& blocker) {
     if (context.accelerator) {
-        if (const std::optional<bool> blocked = acceleratedIsBlocked(*context.accelerator, context.scene, ray)) {
+        if (const std::optional<bool> blocked =
+                acceleratedIsBlocked(*context.accelerator, context.scene, ray, &blocker)) {
             return *blocked;
         }
     }
-    for (const SceneObject& object : context.scene.objectList) {
-        if (blocksBefore(object, ray, 1.0f)) return true;
+    const auto& objects = context.scene.objectList;
+    for (std::size_t j = 0; j < objects.size(); ++j) {
+        if (blocksBefore(objects[j], ray, 1.0f)) {
+            blocker = static_cast<std::int32_t>(j);
+            return true;
+        }
     }
     return false;
+}
+
+// The light's last blocker goes first and is replaced by the next one found.
+bool rememberingBlocker(const TraceContext& context, Ray ray, std::int32_t* lastBlocker) {
+    if (lastBlocker && blockedBy(context, *lastBlocker, ray)) return true;
+    std::int32_t blocker = -1;
+    const bool blocked = anyBlocker(context, ray, blocker);
+    if (blocked && lastBlocker) *lastBlocker = blocker;
+    return blocked;
+}
+
+std::int32_t* lastBlockerOf(const TraceContext& context, int lightIndex) {
+    return context.shadowMemory ? context.shadowMemory->of(lightIndex) : nullptr;
 }
 
 }  // namespace
@@ -86,19 +117,21 @@ float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec
     return best;
 }
 
-bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
+bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction, int lightIndex) {
     if (context.counts) ++context.counts->shadow;
-    return anyBlocker(context, {origin, direction});
+    return rememberingBlocker(context, {origin, direction}, lastBlockerOf(context, lightIndex));
 }
 
 // Whether a ray is blocked does not depend on the order in which objects are
 // asked, so the hierarchy's beam and the last blocker may go first.
-int countBlocked(const TraceContext& context, Vec3 origin, const Light& light, std::span<const Vec3> samples) {
+int countBlocked(const TraceContext& context, Vec3 origin, int lightIndex, std::span<const Vec3> samples) {
     std::array<Vec3, kMaxBeamRays> directions;
     if (samples.size() > directions.size()) {
-        return countBlocked(context, origin, light, samples.first(directions.size())) +
-               countBlocked(context, origin, light, samples.subspan(directions.size()));
+        return countBlocked(context, origin, lightIndex, samples.first(directions.size())) +
+               countBlocked(context, origin, lightIndex, samples.subspan(directions.size()));
     }
+    const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
+    std::int32_t* remembered = lastBlockerOf(context, lightIndex);
     const std::span<Vec3> rays = std::span<Vec3>(directions).first(samples.size());
     for (std::size_t n = 0; n < samples.size(); ++n) rays[n] = samples[n] - origin;
     if (context.counts) context.counts->shadow += samples.size();
@@ -106,12 +139,13 @@ int countBlocked(const TraceContext& context, Vec3 origin, const Light& light, s
     ShadowBeam beam;
     if (context.accelerator &&
         gatherShadowBeam(*context.accelerator, context.scene, origin, light.position, light.radius, rays, beam)) {
-        int lastBlocker = -1;
+        int lastBlocker = remembered ? *remembered : -1;
         for (const Vec3& direction : rays) {
             blocked += beamRayIsBlocked(*context.accelerator, context.scene, beam, {origin, direction}, lastBlocker);
         }
+        if (remembered) *remembered = lastBlocker;
         return blocked;
     }
-    for (const Vec3& direction : rays) blocked += anyBlocker(context, {origin, direction});
+    for (const Vec3& direction : rays) blocked += rememberingBlocker(context, {origin, direction}, remembered);
     return blocked;
 }

@@ -34,11 +34,13 @@ bool blocksBefore(const SceneObject& object, Ray ray, float limit, const Prepare
 float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec3& normal);
 
 // True when any object lies strictly before parameter 1 of the ray; the
-// direction reaches exactly to the light sample.
-bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction);
+// direction reaches exactly to the light sample of light `lightIndex`
+// (-1: none in particular).
+bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction, int lightIndex = -1);
 
 inline constexpr std::size_t kMaxBeamRays = 128;
 
 // How many of the rays from `origin` to the samples are blocked, each as
-// isShadowed answers; every sample lies within the light's radius of it.
-int countBlocked(const TraceContext& context, Vec3 origin, const Light& light, std::span<const Vec3> samples);
+// isShadowed answers; every sample lies within the radius of light
+// `lightIndex`.
+int countBlocked(const TraceContext& context, Vec3 origin, int lightIndex, std::span<const Vec3> samples);

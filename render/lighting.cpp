@@ -28,7 +28,7 @@ float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex) {
             samples[n++] = sample;
         }
     }
-    return visibility(countBlocked(context, origin, light, samples), kSoftShadowSamples);
+    return visibility(countBlocked(context, origin, lightIndex, samples), kSoftShadowSamples);
 }
 
 float softShadowJitter(const TraceContext& context, Vec3 origin, int lightIndex) {
@@ -53,7 +53,7 @@ float softShadowJitter(const TraceContext& context, Vec3 origin, int lightIndex)
         const float ux = unit ? qx : 0.0f, uy = unit ? qy : 0.0f, uz = unit ? qz : 0.0f;
         samples[n] = {p.x + r * ux, p.y + r * uy, p.z + r * uz};
     }
-    return visibility(countBlocked(context, origin, light, samples), kSoftShadowSamples);
+    return visibility(countBlocked(context, origin, lightIndex, samples), kSoftShadowSamples);
 }
 
 void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out, float specularWeight,
@@ -86,7 +86,7 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         float s = 1.0f;
         switch (context.settings.shadowMode) {
             case ShadowMode::Hard:
-                s = isShadowed(context, shadowOrigin, shadowDirection) ? 0.0f : 1.0f;
+                s = isShadowed(context, shadowOrigin, shadowDirection, static_cast<int>(li)) ? 0.0f : 1.0f;
                 break;
             case ShadowMode::SoftAxes:
                 s = softShadowAxes(context, shadowOrigin, static_cast<int>(li));

@@ -6,6 +6,7 @@
 #include <embree3/rtcore.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -108,10 +109,16 @@ int main(int argc, char** argv) {
     double ours = std::numeric_limits<double>::infinity(), theirs = ours;
     for (int pass = 0; pass < passes; ++pass) {
         start = std::chrono::steady_clock::now();
-        for (std::size_t i = 0; i < rays.size(); ++i) {
-            int index = 0;
-            Vec3 normal{};
-            ourHits[i] = findNearestHit(context, rays[i], index, normal) != kNoHit;
+        // As the renderer asks: the rays of kRowPacket neighbouring pixels of a row together.
+        std::array<NearestHit, kRowPacket> packet;
+        for (std::size_t row = 0; row < static_cast<std::size_t>(height); ++row) {
+            for (std::size_t column = 0; column < static_cast<std::size_t>(width); column += kRowPacket) {
+                const std::size_t first = row * static_cast<std::size_t>(width) + column;
+                const std::size_t count = std::min<std::size_t>(kRowPacket, static_cast<std::size_t>(width) - column);
+                packet.fill({});
+                findNearestHits(context, std::span(rays).subspan(first, count), std::span(packet).first(count));
+                for (std::size_t k = 0; k < count; ++k) ourHits[first + k] = packet[k].t != kNoHit;
+            }
         }
         ours = std::min(ours, millisecondsSince(start));
 

@@ -111,6 +111,13 @@ Bvh buildBvh(const Scene& scene);
 // touching nothing, for a ray it cannot bound or a scene it was not built for.
 bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal);
 
+// acceleratedNearestHit for up to kMaxPacketRays rays that start together at
+// the eye, walked through the tree as one packet. Returns the rays it
+// answered, bit r for rays[r]; the others are left to the caller.
+inline constexpr std::size_t kMaxPacketRays = 64;
+std::uint64_t acceleratedNearestHits(const Bvh& bvh, const Scene& scene, std::span<const Ray> rays,
+                                     std::span<NearestHit> hits);
+
 // Whether any object is hit strictly before parameter 1, as isShadowed
 // defines it, and which (into `blocker`, when given); no answer where
 // acceleratedNearestHit would return false.

@@ -80,14 +80,18 @@ double reachOf(float best) { return static_cast<double>(best) * (1.0 + 0x1p-30);
 // another order, accept an equal parameter from an earlier object too; such
 // an object is asked with a limit just above the best, so that a polygon can
 // report a hit exactly at it (its miss then returns that limit, above the best).
+// Set up by start alone, so that a packet's array of them costs nothing until used.
 struct NearestQuery {
-    const Bvh& bvh;
-    const std::vector<SceneObject>& objects;
+    const Bvh* bvh;
+    const std::vector<SceneObject>* objects;
     Ray ray;
-    float t = kNoHit;
-    int index = -1;
-    Vec3 normal{};  // of the best, unless a lane found it
-    LaneKind laneKind = LaneKind::Other;
+    float t;
+    int index;
+    Vec3 normal;  // of the best, unless a lane found it
+    LaneKind laneKind;
+
+    // Asks first the objects that no tree holds for this ray.
+    void start(const Bvh& hierarchy, const std::vector<SceneObject>& sceneObjects, Ray r);
 
     void test(std::int32_t j) {
         const bool earlier = index >= 0 && j < index;
@@ -95,7 +99,7 @@ struct NearestQuery {
         float entry = 0.0f, exit = kNoHit;
         Vec3 n{};
         const float hit =
-            intersectObject(objects[static_cast<std::size_t>(j)], ray, limit, n, entry, exit, bvh.preparedOf(j));
+            intersectObject((*objects)[static_cast<std::size_t>(j)], ray, limit, n, entry, exit, bvh->preparedOf(j));
         if (entry < exit && (hit < t || (earlier && hit == t))) {
             t = hit;
             index = j;
@@ -116,18 +120,30 @@ struct NearestQuery {
         laneKind = kind;
     }
 
-    // The best one's normal as its own routine gives it; a lane's only once
-    // the walk is over.
-    Vec3 bestNormal() const {
-        if (laneKind == LaneKind::Other) return normal;
-        const auto j = static_cast<std::size_t>(index);
-        Vec3 n{};
-        if (laneKind == LaneKind::Triangle) {
-            normalize(bvh.fans[static_cast<std::size_t>(bvh.fanStart[j])].n, n);
-        } else {
-            normalize(pointAt(ray.origin, t, ray.direction) - objects[j].center, n);
+    // Every item of a leaf; never ends the walk.
+    bool testItems(std::int32_t first, std::int32_t count);
+
+    double reach() const { return reachOf(t); }
+
+    // The answer as findNearestHit gives it: the normal the best one's own
+    // routine yields (a lane's computed only now), normalised.
+    void finish(float& hitT, int& objectIndex, Vec3& hitNormal) const {
+        if (index >= 0) {
+            objectIndex = index;
+            hitNormal = normal;
+            const auto j = static_cast<std::size_t>(index);
+            if (laneKind != LaneKind::Other) {
+                Vec3 n{};
+                if (laneKind == LaneKind::Triangle) {
+                    normalize(bvh->fans[static_cast<std::size_t>(bvh->fanStart[j])].n, n);
+                } else {
+                    normalize(pointAt(ray.origin, t, ray.direction) - (*objects)[j].center, n);
+                }
+                hitNormal = n;
+            }
         }
-        return n;
+        normalize(hitNormal, hitNormal);
+        hitT = t;
     }
 };
 
@@ -158,6 +174,32 @@ bool testLeaf(const Bvh& bvh, Ray ray, std::int32_t first, std::int32_t count, c
         }
     }
     return false;
+}
+
+bool NearestQuery::testItems(std::int32_t first, std::int32_t count) {
+    return testLeaf(
+        *bvh, ray, first, count,
+        [this](std::int32_t j, LaneKind kind, float laneT) {
+            testLane(j, kind, laneT);
+            return false;
+        },
+        [this](std::int32_t j) {
+            test(j);
+            return false;
+        });
+}
+
+void NearestQuery::start(const Bvh& hierarchy, const std::vector<SceneObject>& sceneObjects, Ray r) {
+    bvh = &hierarchy;
+    objects = &sceneObjects;
+    ray = r;
+    t = kNoHit;
+    index = -1;
+    normal = {};
+    laneKind = LaneKind::Other;
+    for (const std::int32_t j : bvh->alwaysTested) test(j);
+    const auto [first, last] = parallelCylinders(*bvh, ray);
+    for (const std::int32_t* j = first; j != last; ++j) test(*j);
 }
 
 struct Pending {
@@ -207,6 +249,10 @@ bool walk(const Bvh& bvh, std::int32_t root, const NodeTest& enter, const Reach&
     return false;
 }
 
+// The wide walks' margins for their float rounding (see walkWide).
+constexpr float kStretch = 1.0f + 4.0f * 0x1p-23f;
+constexpr float kShrink = 1.0f - 4.0f * 0x1p-23f;
+
 // The walk of a region's wide tree: one float slab test meets four
 // children at once. Its rounding is covered as in the classic robust float
 // slab test: the far parameters are stretched by 2 gamma(3) (three roundings
@@ -214,8 +260,6 @@ bool walk(const Bvh& bvh, std::int32_t root, const NodeTest& enter, const Reach&
 // with a reach, itself raised past its rounding to float.
 template <typename Reach, typename Leaf>
 bool walkWide(const OriginRegion& region, Ray ray, const Reach& reach, const Leaf& leaf) {
-    constexpr float kStretch = 1.0f + 4.0f * 0x1p-23f;
-    constexpr float kShrink = 1.0f - 4.0f * 0x1p-23f;
     const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
     const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
     Lanes origin[3], inverse[3];
@@ -297,34 +341,169 @@ bool walkAll(const Bvh& bvh, Ray ray, const Reach& reach, const Leaf& leaf) {
     return false;
 }
 
+// The rays of a packet share their origin; their slopes span, per axis,
+// [least, most]. Every product (box - origin) * slope a ray forms lies between
+// the products with those two, since rounding keeps order, so the packet
+// meets a child wherever one of its rays would in walkWide. The slopes are
+// finite (no ray has a direction component too small to invert), so no
+// product is NaN.
+struct Packet {
+    std::size_t size = 0;
+    std::array<std::uint8_t, kMaxPacketRays> ray;  // into the caller's rays
+    std::array<NearestQuery, kMaxPacketRays> queries;
+    std::array<std::array<float, kMaxPacketRays>, 3> slope;
+    std::array<float, kMaxPacketRays> tMax;  // each ray's reach, as walkWide raises it
+    Lanes origin[3];
+    Lanes least[3], most[3];
+};
+
+float slopeOf(float d) { return d != 0.0f ? 1.0f / d : std::copysign(0x1p100f, d); }
+
+// Bit m for each member whose own test of walkWide meets box `lane` of
+// `node` within its present reach: four members at a time.
+std::uint64_t membersMeeting(const Packet& packet, const WideNode& node, int lane) {
+    Lanes lower[3], upper[3];
+    for (int i = 0; i < 3; ++i) {
+        lower[i] = broadcast(node.lower[i][lane]) - packet.origin[i];
+        upper[i] = broadcast(node.upper[i][lane]) - packet.origin[i];
+    }
+    std::uint64_t members = 0;
+    for (std::size_t m = 0; m < packet.size; m += 4) {
+        Lanes t0 = broadcast(0.0f), t1 = lanesOf(&packet.tMax[m]);
+        for (int i = 0; i < 3; ++i) {
+            const Lanes slope = lanesOf(&packet.slope[static_cast<std::size_t>(i)][m]);
+            const Lanes a = lower[i] * slope, b = upper[i] * slope;
+            t0 = larger(t0, smaller(a, b));
+            t1 = smaller(t1, larger(a, b) * kStretch);
+        }
+        members |= static_cast<std::uint64_t>(bitsOf(t0 <= t1)) << m;
+    }
+    // Past the last member the lanes hold copies of it.
+    return packet.size == 64 ? members : members & ((std::uint64_t{1} << packet.size) - 1);
+}
+
+// The packet's walk of the eye's wide tree: a node is entered when the
+// packet as a whole meets it; a leaf is tested by each member that meets it
+// by walkWide's own test when its turn comes.
+void walkPacket(const OriginRegion& region, Packet& packet) {
+    struct Visit {
+        std::int32_t node;   // a wide node, or a leaf's first item
+        std::int32_t count;  // a leaf's items; 0 for a wide node
+        float entry;
+        std::int32_t parent;  // a leaf's: the wide node and lane that hold its box
+        int lane;
+    };
+    const auto furthest = [&packet] {
+        float most = 0.0f;
+        for (std::size_t m = 0; m < packet.size; ++m) most = std::max(most, packet.tMax[m]);
+        return most;
+    };
+    float packetMax = furthest();
+    std::array<Visit, 3 * kStackSize> stack;
+    int top = 0;
+    for (auto root = region.roots.rbegin(); root != region.roots.rend(); ++root) stack[top++] = {*root, 0, 0.0f, 0, 0};
+    while (top > 0) {
+        Visit visit = stack[--top];
+        if (visit.entry > packetMax) continue;
+        for (;;) {
+            if (visit.count > 0) {
+                const WideNode& parent = region.nodes[static_cast<std::size_t>(visit.parent)];
+                for (std::uint64_t rays = membersMeeting(packet, parent, visit.lane); rays != 0; rays &= rays - 1) {
+                    const auto m = static_cast<std::size_t>(std::countr_zero(rays));
+                    NearestQuery& query = packet.queries[m];
+                    query.testItems(visit.node, visit.count);
+                    packet.tMax[m] = static_cast<float>(query.reach()) * kStretch;
+                }
+                packetMax = furthest();
+                break;
+            }
+            const WideNode& node = region.nodes[static_cast<std::size_t>(visit.node)];
+            Lanes t0 = broadcast(0.0f), t1 = broadcast(packetMax);
+            for (int i = 0; i < 3; ++i) {
+                const Lanes lower = lanesOf(node.lower[i]) - packet.origin[i];
+                const Lanes upper = lanesOf(node.upper[i]) - packet.origin[i];
+                const Lanes a = lower * packet.least[i], b = lower * packet.most[i];
+                const Lanes c = upper * packet.least[i], d = upper * packet.most[i];
+                t0 = larger(t0, smaller(smaller(a, b), smaller(c, d)));
+                t1 = smaller(t1, larger(larger(a, b), larger(c, d)) * kStretch);
+            }
+            LaneMask used;
+            std::memcpy(&used, node.count, sizeof used);
+            unsigned met = bitsOf((t0 <= t1) & (used >= LaneMask{0, 0, 0, 0}));
+            if (met == 0) break;
+            const Lanes entry = t0 * kShrink;
+            std::array<Visit, 4> sorted;
+            int count = 0;
+            for (; met != 0; met &= met - 1) {
+                const auto k = static_cast<unsigned>(std::countr_zero(met));
+                const Visit v{node.child[k], node.count[k], entry[k], visit.node, static_cast<int>(k)};
+                int at = count++;
+                while (at > 0 && sorted[static_cast<std::size_t>(at - 1)].entry < v.entry) {
+                    sorted[static_cast<std::size_t>(at)] = sorted[static_cast<std::size_t>(at - 1)];
+                    --at;
+                }
+                sorted[static_cast<std::size_t>(at)] = v;
+            }
+            for (int k = 0; k + 1 < count; ++k) stack[top++] = sorted[static_cast<std::size_t>(k)];
+            visit = sorted[static_cast<std::size_t>(count - 1)];
+        }
+    }
+}
+
 }  // namespace
+
+std::uint64_t acceleratedNearestHits(const Bvh& bvh, const Scene& scene, std::span<const Ray> rays,
+                                     std::span<NearestHit> hits) {
+    if (rays.empty() || rays.size() > kMaxPacketRays || bvh.objectCount != scene.objectList.size()) return 0;
+    const Vec3 origin = rays[0].origin;
+    if (!bvh.eye.holds(origin)) return 0;
+    Packet packet;
+    for (std::size_t r = 0; r < rays.size(); ++r) {
+        const Ray& ray = rays[r];
+        const float slopes[3] = {slopeOf(ray.direction.x), slopeOf(ray.direction.y), slopeOf(ray.direction.z)};
+        if (std::memcmp(&ray.origin, &origin, sizeof origin) != 0 || !boundable(ray) || !std::isfinite(slopes[0]) ||
+            !std::isfinite(slopes[1]) || !std::isfinite(slopes[2])) {
+            continue;
+        }
+        const std::size_t m = packet.size++;
+        packet.ray[m] = static_cast<std::uint8_t>(r);
+        for (std::size_t i = 0; i < 3; ++i) packet.slope[i][m] = slopes[i];
+        NearestQuery& query = packet.queries[m];
+        query.start(bvh, scene.objectList, ray);
+        packet.tMax[m] = static_cast<float>(query.reach()) * kStretch;
+    }
+    if (packet.size == 0) return 0;
+    // Groups of four members load as lanes; the last group is padded with its last member.
+    for (std::size_t m = packet.size; m % 4 != 0; ++m) {
+        for (std::size_t i = 0; i < 3; ++i) packet.slope[i][m] = packet.slope[i][packet.size - 1];
+        packet.tMax[m] = packet.tMax[packet.size - 1];
+    }
+    const float o[3] = {origin.x, origin.y, origin.z};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto first = packet.slope[i].begin(), last = first + static_cast<std::ptrdiff_t>(packet.size);
+        const auto [least, most] = std::minmax_element(first, last);
+        packet.origin[i] = broadcast(o[i]);
+        packet.least[i] = broadcast(*least);
+        packet.most[i] = broadcast(*most);
+    }
+    walkPacket(bvh.eye, packet);
+    std::uint64_t answered = 0;
+    for (std::size_t m = 0; m < packet.size; ++m) {
+        NearestHit& hit = hits[packet.ray[m]];
+        packet.queries[m].finish(hit.t, hit.objectIndex, hit.normal);
+        answered |= std::uint64_t{1} << packet.ray[m];
+    }
+    return answered;
+}
 
 bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal) {
     if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return false;
-    NearestQuery query{bvh, scene.objectList, ray};
-    for (const std::int32_t j : bvh.alwaysTested) query.test(j);
-    const auto [first, last] = parallelCylinders(bvh, ray);
-    for (const std::int32_t* j = first; j != last; ++j) query.test(*j);
+    NearestQuery query;
+    query.start(bvh, scene.objectList, ray);
     walkAll(
-        bvh, ray, [&query] { return reachOf(query.t); },
-        [&](std::int32_t firstItem, std::int32_t count) {
-            return testLeaf(
-                bvh, ray, firstItem, count,
-                [&query](std::int32_t j, LaneKind kind, float laneT) {
-                    query.testLane(j, kind, laneT);
-                    return false;
-                },
-                [&query](std::int32_t j) {
-                    query.test(j);
-                    return false;
-                });
-        });
-    if (query.index >= 0) {
-        objectIndex = query.index;
-        normal = query.bestNormal();
-    }
-    normalize(normal, normal);
-    t = query.t;
+        bvh, ray, [&query] { return query.reach(); },
+        [&query](std::int32_t first, std::int32_t count) { return query.testItems(first, count); });
+    query.finish(t, objectIndex, normal);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "render/hits.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "render/bvh.h"
@@ -67,12 +68,14 @@ bool anyBlocker(const TraceContext& context, Ray ray, std::int32_t& blocker) {
     return false;
 }
 
-// The light's last blocker goes first and is replaced by the next one found.
+// The light's last blocker goes first; the next one found takes its place.
 bool rememberingBlocker(const TraceContext& context, Ray ray, std::int32_t* lastBlocker) {
     if (lastBlocker && blockedBy(context, *lastBlocker, ray)) return true;
     std::int32_t blocker = -1;
     const bool blocked = anyBlocker(context, ray, blocker);
-    if (blocked && lastBlocker) *lastBlocker = blocker;
+    // Forgotten when nothing blocks: a lit neighbour is likely lit too, and
+    // would pay for asking it in vain.
+    if (lastBlocker) *lastBlocker = blocked ? blocker : -1;
     return blocked;
 }
 
@@ -115,6 +118,21 @@ float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec
     }
     normalize(normal, normal);
     return best;
+}
+
+void findNearestHits(const TraceContext& context, std::span<const Ray> rays, std::span<NearestHit> hits) {
+    for (std::size_t first = 0; first < rays.size(); first += kMaxPacketRays) {
+        const std::size_t count = std::min(kMaxPacketRays, rays.size() - first);
+        const std::uint64_t answered =
+            context.accelerator ? acceleratedNearestHits(*context.accelerator, context.scene,
+                                                         rays.subspan(first, count), hits.subspan(first, count))
+                                : 0;
+        for (std::size_t r = 0; r < count; ++r) {
+            if ((answered >> r & 1u) != 0) continue;
+            NearestHit& hit = hits[first + r];
+            hit.t = findNearestHit(context, rays[first + r], hit.objectIndex, hit.normal);
+        }
+    }
 }
 
 bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction, int lightIndex) {

@@ -33,6 +33,18 @@ bool blocksBefore(const SceneObject& object, Ray ray, float limit, const Prepare
 // object's index and the unit normal; ties go to the earlier object.
 float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec3& normal);
 
+// What findNearestHit answers for one ray: t, and on a hit the object and
+// its unit normal.
+struct NearestHit {
+    float t = kNoHit;
+    int objectIndex = 0;
+    Vec3 normal{};
+};
+
+// findNearestHit for each ray, into hits[i]; rays that share their origin
+// (primary rays) may go through the hierarchy together.
+void findNearestHits(const TraceContext& context, std::span<const Ray> rays, std::span<NearestHit> hits);
+
 // True when any object lies strictly before parameter 1 of the ray; the
 // direction reaches exactly to the light sample of light `lightIndex`
 // (-1: none in particular).

@@ -28,9 +28,21 @@ bool stopSeen(const LoopControl& control) { return control.stop && control.stop-
 template <typename PixelDone>
 int renderRow(const TraceContext& context, int width, int height, int row, int left, int right,
               const LoopControl& control, PixelDone&& pixelDone) {
-    for (int column = left; column < right; ++column) {
-        if (stopSeen(control)) return column - left;
-        pixelDone(column, pixelColor(context, width, height, row, column));
+    if (context.settings.antiAliasing == AntiAliasingMode::Supersampling) {
+        for (int column = left; column < right; ++column) {
+            if (stopSeen(control)) return column - left;
+            pixelDone(column, pixelColor(context, width, height, row, column));
+        }
+        return right - left;
+    }
+    for (int column = left; column < right; column += kRowPacket) {
+        const int count = std::min(kRowPacket, right - column);
+        const RowHits ahead = primaryHitsOfRow(context, width, height, row, column, count);
+        for (int k = 0; k < count; ++k) {
+            if (stopSeen(control)) return column + k - left;
+            const auto at = static_cast<std::size_t>(k);
+            pixelDone(column + k, colorOfSample(context, ahead.rays[at], ahead.hits[at]));
+        }
     }
     return right - left;
 }

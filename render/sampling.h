@@ -2,11 +2,13 @@
 // format. The loop over the pixels is render/pixel_loop.h.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "geometry/vec3.h"
 #include "render/context.h"
+#include "render/hits.h"
 
 // 0x00BBGGRR: red in bits 0-7, green 8-15, blue 16-23.
 using Pixel = std::uint32_t;
@@ -45,6 +47,19 @@ Pixel colorToPixel(Color color);
 // One pixel's colour before conversion: one ray, or the mean of a 10 x 10
 // grid under supersampling.
 Color pixelColor(const TraceContext& context, int width, int height, int row, int column);
+
+// Without supersampling, neighbouring pixels of a row find what their rays
+// meet first together; each is then shaded on its own, in order.
+inline constexpr int kRowPacket = 8;
+struct RowHits {
+    std::array<Ray, kRowPacket> rays;
+    std::array<NearestHit, kRowPacket> hits;
+};
+// The primary rays of pixels column .. column + count - 1 (count at most
+// kRowPacket) and their nearest hits.
+RowHits primaryHitsOfRow(const TraceContext& context, int width, int height, int row, int column, int count);
+// What pixelColor gives without supersampling, from the pixel's ray and hit.
+Color colorOfSample(const TraceContext& context, Ray ray, const NearestHit& hit);
 
 // colorToPixel of pixelColor.
 Pixel renderPixel(const TraceContext& context, int width, int height, int row, int column);

@@ -40,9 +40,17 @@ Ray refractRay(Vec3 view, Vec3 normal, float n1, float n2, Vec3 point) {
 
 void traceRay(const TraceContext& context, Ray ray, int depth, Color& accumulator, float currentIndex) {
     if (depth < 0) return;
-    int objectIndex = 0;
-    Vec3 normal{};
-    const float t = findNearestHit(context, ray, objectIndex, normal);
+    NearestHit hit;
+    hit.t = findNearestHit(context, ray, hit.objectIndex, hit.normal);
+    traceFromHit(context, ray, hit, depth, accumulator, currentIndex);
+}
+
+void traceFromHit(const TraceContext& context, Ray ray, const NearestHit& hit, int depth, Color& accumulator,
+                  float currentIndex) {
+    if (depth < 0) return;
+    const float t = hit.t;
+    const int objectIndex = hit.objectIndex;
+    const Vec3 normal = hit.normal;
     if (t == kNoHit) return;  // escapes: black, and not dimmed by the air
     const SceneObject& object = context.scene.objectList[static_cast<std::size_t>(objectIndex)];
     const Air& air = context.scene.air;

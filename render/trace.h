@@ -12,6 +12,10 @@ inline constexpr float kSurfaceOffset = 0.001f;
 // by the medium crossed. `currentIndex` is exactly 1.0 in air.
 void traceRay(const TraceContext& context, Ray ray, int depth, Color& accumulator, float currentIndex);
 
+// traceRay with the ray's nearest hit already found (findNearestHits).
+void traceFromHit(const TraceContext& context, Ray ray, const NearestHit& hit, int depth, Color& accumulator,
+                  float currentIndex);
+
 // Unpolarised Fresnel reflectance with permeabilities; n1, mu1 on the side
 // the ray comes from, c the non-negative cosine of incidence.
 float fresnelReflectance(float n1, float n2, float mu1, float mu2, float c);

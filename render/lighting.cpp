@@ -8,6 +8,13 @@
 
 namespace {
 
+// rv^shininess * weight. A surface without reflectance has weight 0, and
+// then, with the power known to lie in [0, 1], the product is that zero.
+float highlight(float rv, float shininess, float weight) {
+    if (weight == 0.0f && rv <= 1.0f && shininess >= 0.0f) return weight;
+    return static_cast<float>(std::pow(static_cast<double>(rv), static_cast<double>(shininess)) * weight);
+}
+
 float visibility(int blocked, int count) { return 1.0f - static_cast<float>(blocked) / static_cast<float>(count); }
 
 }  // namespace
@@ -106,9 +113,7 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         const Vec3 mirrored = twoLn * normal - toLight;
         const float rv = dot(mirrored, view);
         if (rv > 0.0f) {
-            const float h = static_cast<float>(
-                std::pow(static_cast<double>(rv), static_cast<double>(object.shininess)) * specularWeight);
-            specular = specular + (s * h) * lc;
+            specular = specular + (s * highlight(rv, object.shininess, specularWeight)) * lc;
         }
     }
     const Color ambient = context.scene.ambient * c;

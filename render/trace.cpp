@@ -7,7 +7,9 @@
 
 namespace {
 
+// pow(1, y) is 1 for every y, NaN included: clear air and clear glass pay nothing.
 float power(float base, float exponent) {
+    if (base == 1.0f) return 1.0f;
     return static_cast<float>(std::pow(static_cast<double>(base), static_cast<double>(exponent)));
 }
 

@@ -253,6 +253,15 @@ bool walk(const Bvh& bvh, std::int32_t root, const NodeTest& enter, const Reach&
 constexpr float kStretch = 1.0f + 4.0f * 0x1p-23f;
 constexpr float kShrink = 1.0f - 4.0f * 0x1p-23f;
 
+// 1 / d for the wide walks' slab tests, always finite, so that no product
+// with a box's distance is NaN: a huge slope stands in for infinity where d
+// is 0, the largest float where 1 / d overflows.
+float slopeOf(float d) {
+    if (d == 0.0f) return std::copysign(0x1p100f, d);
+    const float slope = 1.0f / d;
+    return std::isfinite(slope) ? slope : std::copysign(std::numeric_limits<float>::max(), d);
+}
+
 // The walk of a region's wide tree: one float slab test meets four
 // children at once. Its rounding is covered as in the classic robust float
 // slab test: the far parameters are stretched by 2 gamma(3) (three roundings
@@ -264,10 +273,8 @@ bool walkWide(const OriginRegion& region, Ray ray, const Reach& reach, const Lea
     const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
     Lanes origin[3], inverse[3];
     for (int i = 0; i < 3; ++i) {
-        // A huge finite slope instead of infinity keeps 0 * slope from becoming NaN.
-        const float slope = d[i] != 0.0f ? 1.0f / d[i] : std::copysign(0x1p100f, d[i]);
         origin[i] = broadcast(o[i]);
-        inverse[i] = broadcast(slope);
+        inverse[i] = broadcast(slopeOf(d[i]));
     }
     struct Visit {
         std::int32_t node;   // a wide node, or a leaf's first item
@@ -344,9 +351,7 @@ bool walkAll(const Bvh& bvh, Ray ray, const Reach& reach, const Leaf& leaf) {
 // The rays of a packet share their origin; their slopes span, per axis,
 // [least, most]. Every product (box - origin) * slope a ray forms lies between
 // the products with those two, since rounding keeps order, so the packet
-// meets a child wherever one of its rays would in walkWide. The slopes are
-// finite (no ray has a direction component too small to invert), so no
-// product is NaN.
+// meets a child wherever one of its rays would in walkWide.
 struct Packet {
     std::size_t size = 0;
     std::array<std::uint8_t, kMaxPacketRays> ray;  // into the caller's rays
@@ -356,8 +361,6 @@ struct Packet {
     Lanes origin[3];
     Lanes least[3], most[3];
 };
-
-float slopeOf(float d) { return d != 0.0f ? 1.0f / d : std::copysign(0x1p100f, d); }
 
 // Bit m for each member whose own test of walkWide meets box `lane` of
 // `node` within its present reach: four members at a time.
@@ -461,10 +464,7 @@ std::uint64_t acceleratedNearestHits(const Bvh& bvh, const Scene& scene, std::sp
     for (std::size_t r = 0; r < rays.size(); ++r) {
         const Ray& ray = rays[r];
         const float slopes[3] = {slopeOf(ray.direction.x), slopeOf(ray.direction.y), slopeOf(ray.direction.z)};
-        if (std::memcmp(&ray.origin, &origin, sizeof origin) != 0 || !boundable(ray) || !std::isfinite(slopes[0]) ||
-            !std::isfinite(slopes[1]) || !std::isfinite(slopes[2])) {
-            continue;
-        }
+        if (std::memcmp(&ray.origin, &origin, sizeof origin) != 0 || !boundable(ray)) continue;
         const std::size_t m = packet.size++;
         packet.ray[m] = static_cast<std::uint8_t>(r);
         for (std::size_t i = 0; i < 3; ++i) packet.slope[i][m] = slopes[i];

@@ -149,7 +149,6 @@ int countBlocked(const TraceContext& context, Vec3 origin, int lightIndex, std::
                countBlocked(context, origin, lightIndex, samples.subspan(directions.size()));
     }
     const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
-    std::int32_t* remembered = lastBlockerOf(context, lightIndex);
     const std::span<Vec3> rays = std::span<Vec3>(directions).first(samples.size());
     for (std::size_t n = 0; n < samples.size(); ++n) rays[n] = samples[n] - origin;
     if (context.counts) context.counts->shadow += samples.size();
@@ -157,13 +156,14 @@ int countBlocked(const TraceContext& context, Vec3 origin, int lightIndex, std::
     ShadowBeam beam;
     if (context.accelerator &&
         gatherShadowBeam(*context.accelerator, context.scene, origin, light.position, light.radius, rays, beam)) {
-        int lastBlocker = remembered ? *remembered : -1;
+        // Not the light's blocker from elsewhere: each of the rays would ask it in vain where this point is lit.
+        int lastBlocker = -1;
         for (const Vec3& direction : rays) {
             blocked += beamRayIsBlocked(*context.accelerator, context.scene, beam, {origin, direction}, lastBlocker);
         }
-        if (remembered) *remembered = lastBlocker;
         return blocked;
     }
+    std::int32_t* remembered = lastBlockerOf(context, lightIndex);
     for (const Vec3& direction : rays) blocked += rememberingBlocker(context, {origin, direction}, remembered);
     return blocked;
 }

@@ -75,10 +75,12 @@ FourHits hitFourSpheres(const LeafBlock& block, Ray ray) {
     const Lanes c = lengthW * lengthW - r * r;
     // The nearer root ahead, as the scalar routine takes it.
     const Lanes disc = b * b - (4.0f * a) * c;
+    const Lanes zero = broadcast(0.0f);
+    // Most groups miss outright: no root to take.
+    if (bitsOf(disc >= zero) == 0) return {zero, 0};
     Lanes s;
     for (int k = 0; k < 4; ++k) s[k] = std::sqrt(disc[k]);
     const Lanes t1 = (-b + s) / (2.0f * a), t2 = (-b - s) / (2.0f * a);
-    const Lanes zero = broadcast(0.0f);
     // !(t1 < 0) lets a NaN through, as the scalar routine does.
     const LaneMask found = (disc >= zero) & ~(t1 < zero);
     return {t2 < zero ? t1 : t2, bitsOf(found)};

@@ -139,7 +139,7 @@ TEST(ShadowMemory, AsksTheLastBlockerFirstAndNeverTrustsIt) {
     EXPECT_FALSE(isShadowed(context, clear, light - clear, 0));
     EXPECT_TRUE(isShadowed(context, underRight, light - underRight, 0));
     EXPECT_EQ(*memory.of(0), 1);
-    // The soft shadows' beams start from it and hand it on too.
+    // Soft shadows ray by ray (no hierarchy to gather a beam) ask it too.
     const std::array<Vec3, 2> samples{light, light + Vec3{0.5f, 0, 0}};
     EXPECT_EQ(countBlocked(context, clear, 0, samples), 0);
     EXPECT_EQ(countBlocked(context, underLeft, 0, samples), 2);

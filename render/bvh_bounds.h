@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "geometry/vec3.h"
@@ -68,5 +70,19 @@ inline bool isFinite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) &
 ObjectBound boundObject(const SceneObject& object);
 
 // The float nearest below (above) a double, or the double itself when it is one.
-float floatBelow(double value);
-float floatAbove(double value);
+// The step to the neighbouring float is taken on the bits: this runs for
+// every box the hierarchy rounds.
+inline float floatBelow(double value) {
+    const float f = static_cast<float>(value);
+    if (!(static_cast<double>(f) > value)) return f;
+    if (f == 0.0f) return -std::numeric_limits<float>::denorm_min();
+    const auto bits = std::bit_cast<std::uint32_t>(f);
+    return std::bit_cast<float>(f > 0.0f ? bits - 1 : bits + 1);
+}
+inline float floatAbove(double value) {
+    const float f = static_cast<float>(value);
+    if (!(static_cast<double>(f) < value)) return f;
+    if (f == 0.0f) return std::numeric_limits<float>::denorm_min();
+    const auto bits = std::bit_cast<std::uint32_t>(f);
+    return std::bit_cast<float>(f > 0.0f ? bits + 1 : bits - 1);
+}

@@ -2,12 +2,14 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <vector>
 
 #include "geometry/intersect.h"
 #include "render/bvh.h"
 #include "render/bvh_bounds.h"
 #include "render/bvh_direction_table.h"
+#include "render/lanes.h"
 
 namespace {
 
@@ -15,26 +17,59 @@ constexpr int kMaxLeafSize = 8;
 constexpr int kBins = 16;
 constexpr std::size_t kSampledItems = 2048;
 
+// An object's box with its constant margin, already rounded outwards to
+// float: the float minimum of rounded values is the rounded minimum, so the
+// nodes get the same boxes as from the exact values. Lane 3 is zero.
 struct BuildItem {
-    std::array<double, 3> lower, upper, centroid;
-    double linear, quadratic, root;
+    Lanes lower;
+    Lanes upper;
     std::int32_t object;
 };
 
-struct Box3 {
-    std::array<double, 3> lower{kFarAway, kFarAway, kFarAway};
-    std::array<double, 3> upper{-kFarAway, -kFarAway, -kFarAway};
+// Twice the centre: binning needs only its order.
+Lanes centreOf(const BuildItem& item) { return item.lower + item.upper; }
 
-    void add(const std::array<double, 3>& lo, const std::array<double, 3>& hi) {
-        for (int i = 0; i < 3; ++i) {
-            lower[i] = std::min(lower[i], lo[i]);
-            upper[i] = std::max(upper[i], hi[i]);
+constexpr float kFloatFar = std::numeric_limits<float>::infinity();
+
+struct LaneBox {
+    Lanes lower{kFloatFar, kFloatFar, kFloatFar, 0.0f};
+    Lanes upper{-kFloatFar, -kFloatFar, -kFloatFar, 0.0f};
+
+    void add(Lanes lo, Lanes hi) {
+        lower = smaller(lower, lo);
+        upper = larger(upper, hi);
+    }
+    void add(const LaneBox& other) { add(other.lower, other.upper); }
+    double halfArea() const {
+        if (!(lower[0] <= upper[0])) return 0.0;
+        const double x = static_cast<double>(upper[0]) - lower[0], y = static_cast<double>(upper[1]) - lower[1],
+                     z = static_cast<double>(upper[2]) - lower[2];
+        return x * y + y * z + z * x;
+    }
+};
+
+// Where a centre falls among the bins of one node, the same for binning and
+// for the partition that follows it.
+struct Binning {
+    Lanes lower;
+    Lanes scale;  // 0 on an axis whose centres coincide
+
+    Binning(const LaneBox& centres) : lower(centres.lower), scale{} {
+        for (int axis = 0; axis < 3; ++axis) {
+            const float extent = centres.upper[axis] - centres.lower[axis];
+            const float s = extent > 0.0f ? kBins / extent : 0.0f;
+            scale[axis] = std::isfinite(s) ? s : 0.0f;
         }
     }
-    double halfArea() const {
-        if (lower[0] > upper[0]) return 0.0;
-        const double x = upper[0] - lower[0], y = upper[1] - lower[1], z = upper[2] - lower[2];
-        return x * y + y * z + z * x;
+    // Per axis; a position beyond the last bin (rounding at the top) stays in it.
+    std::array<int, 3> binsOf(Lanes centre) const {
+        const Lanes at = (centre - lower) * scale;
+        std::array<int, 3> bins{};
+        for (int axis = 0; axis < 3; ++axis) bins[axis] = static_cast<int>(std::min(kBins - 1.0f, at[axis]));
+        return bins;
+    }
+    int binOf(Lanes centre, int axis) const {
+        return static_cast<int>(std::min(kBins - 1.0f, (centre[axis] - lower[axis]) * scale[axis]));
     }
 };
 
@@ -45,27 +80,22 @@ public:
     void build(std::size_t begin, std::size_t end, int depth) {
         const std::size_t index = bvh_.nodes.size();
         bvh_.nodes.emplace_back();
-        Box3 bounds, centroids;
-        double linear = 0.0, quadratic = 0.0, root = 0.0;
+        LaneBox bounds, centres;
         for (std::size_t i = begin; i < end; ++i) {
-            bounds.add(items_[i].lower, items_[i].upper);
-            centroids.add(items_[i].centroid, items_[i].centroid);
-            linear = std::max(linear, items_[i].linear);
-            quadratic = std::max(quadratic, items_[i].quadratic);
-            root = std::max(root, items_[i].root);
+            const BuildItem& item = items_[i];
+            bounds.add(item.lower, item.upper);
+            const Lanes centre = centreOf(item);
+            centres.add(centre, centre);
         }
         BvhNode& node = bvh_.nodes[index];
         for (int i = 0; i < 3; ++i) {
-            node.lower[i] = floatBelow(bounds.lower[i]);
-            node.upper[i] = floatAbove(bounds.upper[i]);
+            node.lower[i] = bounds.lower[i];
+            node.upper[i] = bounds.upper[i];
         }
-        node.linear = floatAbove(linear);
-        node.quadratic = floatAbove(quadratic);
-        node.root = floatAbove(root);
 
         const std::size_t count = end - begin;
         std::size_t middle = begin;
-        if (count > 2 && depth < kMaxBvhDepth) middle = split(begin, end, bounds, centroids);
+        if (count > 2 && depth < kMaxBvhDepth) middle = split(begin, end, bounds, centres);
         if (middle == begin) {
             makeLeaf(index, begin, end);
             return;
@@ -84,86 +114,99 @@ private:
             bvh_.items.push_back(items_[i].object);
             BvhNode own{};
             for (int a = 0; a < 3; ++a) {
-                own.lower[a] = floatBelow(items_[i].lower[a]);
-                own.upper[a] = floatAbove(items_[i].upper[a]);
+                own.lower[a] = items_[i].lower[a];
+                own.upper[a] = items_[i].upper[a];
             }
-            own.linear = floatAbove(items_[i].linear);
-            own.quadratic = floatAbove(items_[i].quadratic);
-            own.root = floatAbove(items_[i].root);
             bvh_.itemBounds.push_back(own);
         }
     }
 
     // Binned surface-area heuristic. Returns begin for a leaf.
-    std::size_t split(std::size_t begin, std::size_t end, const Box3& bounds, const Box3& centroids) {
+    std::size_t split(std::size_t begin, std::size_t end, const LaneBox& bounds, const LaneBox& centres) {
         const std::size_t count = end - begin;
         double bestCost = std::numeric_limits<double>::infinity();
         int bestAxis = -1, bestBin = 0;
+        const Binning binning(centres);
         // One pass over the items bins them along all three axes.
-        std::array<std::array<Box3, kBins>, 3> binsOf{};
+        std::array<std::array<LaneBox, kBins>, 3> binsOf{};
         std::array<std::array<std::size_t, kBins>, 3> countsOf{};
-        std::array<double, 3> scale{};
-        for (int axis = 0; axis < 3; ++axis) {
-            const double extent = centroids.upper[axis] - centroids.lower[axis];
-            scale[axis] = extent > 0.0 ? kBins / extent : 0.0;
-        }
         // A large node chooses its split from an even sample of its items:
         // the shape of the tree never changes an answer, only its speed.
         const std::size_t stride = std::max<std::size_t>(1, count / kSampledItems);
-        const std::size_t sampled = (count + stride - 1) / stride;
         for (std::size_t i = begin; i < end; i += stride) {
             const BuildItem& item = items_[i];
+            const std::array<int, 3> bins = binning.binsOf(centreOf(item));
             for (int axis = 0; axis < 3; ++axis) {
-                const int bin = binOf(item.centroid[axis], centroids.lower[axis], scale[axis]);
-                binsOf[axis][bin].add(item.lower, item.upper);
-                ++countsOf[axis][bin];
+                binsOf[axis][bins[axis]].add(item.lower, item.upper);
+                ++countsOf[axis][bins[axis]];
             }
         }
         for (int axis = 0; axis < 3; ++axis) {
-            if (!(scale[axis] > 0.0)) continue;
-            const std::array<Box3, kBins>& bins = binsOf[axis];
-            const std::array<std::size_t, kBins>& counts = countsOf[axis];
-            std::array<double, kBins> rightCost{};
-            Box3 right;
-            std::size_t rightCount = 0;
-            for (int bin = kBins - 1; bin > 0; --bin) {
-                right.add(bins[bin].lower, bins[bin].upper);
-                rightCount += counts[bin];
-                rightCost[bin] = right.halfArea() * static_cast<double>(rightCount);
+            if (!(binning.scale[axis] > 0.0f)) continue;
+            // An empty bin's boundary costs what the one before it costs, and
+            // ties go to the lower bin, so only occupied bins are weighed.
+            std::array<int, kBins + 1> occupied;
+            int used = 0;
+            for (int bin = 0; bin < kBins; ++bin) {
+                occupied[used] = bin;  // kept only when occupied, without a branch
+                used += countsOf[axis][bin] > 0 ? 1 : 0;
             }
-            Box3 left;
+            const std::array<LaneBox, kBins>& bins = binsOf[axis];
+            const std::array<std::size_t, kBins>& counts = countsOf[axis];
+            std::array<double, kBins> rightCost{};  // of occupied[k..]
+            LaneBox right;
+            std::size_t rightCount = 0;
+            for (int k = used - 1; k > 0; --k) {
+                right.add(bins[occupied[k]]);
+                rightCount += counts[occupied[k]];
+                rightCost[k] = right.halfArea() * static_cast<double>(rightCount);
+            }
+            LaneBox left;
             std::size_t leftCount = 0;
-            for (int bin = 0; bin + 1 < kBins; ++bin) {
-                left.add(bins[bin].lower, bins[bin].upper);
-                leftCount += counts[bin];
-                if (leftCount == 0 || leftCount == sampled) continue;
-                const double cost = left.halfArea() * static_cast<double>(leftCount) + rightCost[bin + 1];
+            for (int k = 0; k + 1 < used; ++k) {
+                left.add(bins[occupied[k]]);
+                leftCount += counts[occupied[k]];
+                const double cost = left.halfArea() * static_cast<double>(leftCount) + rightCost[k + 1];
                 if (cost < bestCost) {
                     bestCost = cost;
                     bestAxis = axis;
-                    bestBin = bin;
+                    bestBin = occupied[k];
                 }
             }
         }
-        if (bestAxis < 0) return begin;  // all centroids coincide
+        if (bestAxis < 0) return begin;  // all centres coincide
         // A node visit costs about half an intersection test.
         const double splitCost = 0.5 + bestCost / bounds.halfArea();
         if (count <= kMaxLeafSize && splitCost >= static_cast<double>(count)) return begin;
-        const double lo = centroids.lower[bestAxis], binScale = scale[bestAxis];
         const auto middle = std::partition(
             items_.begin() + static_cast<std::ptrdiff_t>(begin), items_.begin() + static_cast<std::ptrdiff_t>(end),
-            [&](const BuildItem& item) { return binOf(item.centroid[bestAxis], lo, binScale) <= bestBin; });
+            [&](const BuildItem& item) { return binning.binOf(centreOf(item), bestAxis) <= bestBin; });
         return static_cast<std::size_t>(middle - items_.begin());
-    }
-
-    static int binOf(double value, double lo, double scale) {
-        const int bin = static_cast<int>((value - lo) * scale);
-        return std::clamp(bin, 0, kBins - 1);
     }
 
     std::vector<BuildItem>& items_;
     Bvh& bvh_;
 };
+
+// Each node's widening is the largest of its items', rounded up as theirs
+// were; children follow their parent, so one backward pass fills them all.
+void gatherMargins(Bvh& bvh) {
+    for (std::size_t i = bvh.nodes.size(); i-- > 0;) {
+        BvhNode& node = bvh.nodes[i];
+        const BvhNode* const parts = node.count > 0 ? bvh.itemBounds.data() + node.first : nullptr;
+        const auto take = [&node](const BvhNode& part) {
+            node.linear = std::max(node.linear, part.linear);
+            node.quadratic = std::max(node.quadratic, part.quadratic);
+            node.root = std::max(node.root, part.root);
+        };
+        if (parts != nullptr) {
+            for (std::int32_t k = 0; k < node.count; ++k) take(parts[k]);
+        } else {
+            take(bvh.nodes[i + 1]);
+            take(bvh.nodes[static_cast<std::size_t>(node.first)]);
+        }
+    }
+}
 
 // The largest widening of `node` for an origin anywhere in [lower, upper]:
 // every term of the per-ray widening grows with the distances from the
@@ -191,11 +234,28 @@ double halfArea(const BvhNode& node) {
     return x * y + y * z + z * x;
 }
 
+// A region being built, and the box of the origins it holds.
+struct Widening {
+    OriginRegion* region;
+    double lower[3];
+    double upper[3];
+};
+
+// Binary node `node` widened for every origin a region holds.
+void widenInto(WideNode& out, int k, const BvhNode& node, const Widening& widening) {
+    const double margin = largestMargin(node, widening.lower, widening.upper);
+    for (int axis = 0; axis < 3; ++axis) {
+        out.lower[axis][k] = floatBelow(node.lower[axis] - margin);
+        out.upper[axis][k] = floatAbove(node.upper[axis] + margin);
+    }
+}
+
 // The wide node over binary node `binary`'s children (or over `binary`
 // itself, a leaf standing as a root), opening the largest inner child into
-// its two until four are side by side. Returns its index.
-std::int32_t collapse(const Bvh& bvh, const std::vector<std::array<float, 6>>& boxes, std::int32_t binary,
-                      std::vector<WideNode>& wide) {
+// its two until four are side by side. Every region gets the same node at
+// the same index, with its own boxes, made while the binary nodes are at
+// hand. Returns its index.
+std::int32_t collapse(const Bvh& bvh, std::int32_t binary, std::span<const Widening> widenings) {
     std::array<std::int32_t, 4> slots{};
     int used = 0;
     const BvhNode& top = bvh.nodes[static_cast<std::size_t>(binary)];
@@ -219,73 +279,106 @@ std::int32_t collapse(const Bvh& bvh, const std::vector<std::array<float, 6>>& b
         slots[used++] = node.first;
         slots[widest] = slots[widest] + 1;
     }
-    const auto index = static_cast<std::int32_t>(wide.size());
-    wide.emplace_back();
+    const auto index = static_cast<std::int32_t>(widenings[0].region->nodes.size());
+    for (const Widening& widening : widenings) {
+        WideNode& out = widening.region->nodes.emplace_back();
+        for (int k = 0; k < 4; ++k) {
+            if (k < used) {
+                widenInto(out, k, bvh.nodes[static_cast<std::size_t>(slots[k])], widening);
+            } else {
+                for (int axis = 0; axis < 3; ++axis) out.lower[axis][k] = out.upper[axis][k] = kOutOfReach;
+            }
+        }
+    }
     for (int k = 0; k < 4; ++k) {
         std::int32_t child = 0, count = -1;
-        std::array<float, 6> box{kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach};
         if (k < used) {
             const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[k])];
-            box = boxes[static_cast<std::size_t>(slots[k])];
             count = node.count;
-            child = node.count > 0 ? node.first : collapse(bvh, boxes, slots[k], wide);
+            child = node.count > 0 ? node.first : collapse(bvh, slots[k], widenings);
         }
-        WideNode& out = wide[static_cast<std::size_t>(index)];  // the recursion may have moved it
-        for (int axis = 0; axis < 3; ++axis) {
-            out.lower[axis][k] = box[static_cast<std::size_t>(axis)];
-            out.upper[axis][k] = box[static_cast<std::size_t>(axis + 3)];
+        for (const Widening& widening : widenings) {
+            WideNode& out = widening.region->nodes[static_cast<std::size_t>(index)];
+            out.child[k] = child;
+            out.count[k] = count;
         }
-        out.child[k] = child;
-        out.count[k] = count;
     }
     return index;
 }
 
-void widenFor(const Bvh& bvh, OriginRegion& region, const double lower[3], const double upper[3]) {
-    for (int i = 0; i < 3; ++i) {
-        region.lower[i] = floatBelow(lower[i]);
-        region.upper[i] = floatAbove(upper[i]);
-    }
-    std::vector<std::array<float, 6>> boxes;
-    boxes.reserve(bvh.nodes.size());
-    for (const BvhNode& node : bvh.nodes) {
-        const double margin = largestMargin(node, lower, upper);
-        std::array<float, 6> box{};
-        for (int i = 0; i < 3; ++i) {
-            box[static_cast<std::size_t>(i)] = floatBelow(node.lower[i] - margin);
-            box[static_cast<std::size_t>(i + 3)] = floatAbove(node.upper[i] + margin);
-        }
-        boxes.push_back(box);
-    }
-    region.nodes.reserve(bvh.nodes.size() / 2 + 1);
-    for (const std::int32_t root : bvh.roots) region.roots.push_back(collapse(bvh, boxes, root, region.nodes));
-}
-
-// The eye, and the box around every bounded object with room for the float
-// error of hit points and the offset of the rays that leave them.
-void widenForOrigins(const Scene& scene, const std::vector<BuildItem>& items, Bvh& bvh) {
+// The eye, and the box `lower`, `upper` around every bounded object with
+// room for the float error of hit points and the offset of the rays that
+// leave them.
+void widenForOrigins(const Scene& scene, const double lower[3], const double upper[3], bool anyBounded, Bvh& bvh) {
+    std::array<Widening, 2> widenings{};
+    std::size_t count = 0;
     const Vec3 eye = scene.camera.screenCenter + scene.camera.eyeOffset;  // as the primary rays form it
     const double at[3] = {eye.x, eye.y, eye.z};
     if (std::isfinite(at[0]) && std::isfinite(at[1]) && std::isfinite(at[2]) &&
         std::max({std::fabs(at[0]), std::fabs(at[1]), std::fabs(at[2])}) <= kLargest) {
-        widenFor(bvh, bvh.eye, at, at);
+        widenings[count++] = {&bvh.eye, {at[0], at[1], at[2]}, {at[0], at[1], at[2]}};
     }
-    if (items.empty()) return;
-    double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
-    for (const BuildItem& item : items) {
+    if (anyBounded) {
+        Widening& surfaces = widenings[count++];
+        surfaces.region = &bvh.surfaces;
+        double size = 0.0;
+        for (int i = 0; i < 3; ++i) size = std::max(size, upper[i] - lower[i]);
         for (int i = 0; i < 3; ++i) {
-            lower[i] = std::min(lower[i], item.lower[i]);
-            upper[i] = std::max(upper[i], item.upper[i]);
+            const double room = 0.01 + 0.01 * size + 0x1p-20 * std::max(std::fabs(lower[i]), std::fabs(upper[i]));
+            surfaces.lower[i] = lower[i] - room;
+            surfaces.upper[i] = upper[i] + room;
         }
     }
-    double size = 0.0;
-    for (int i = 0; i < 3; ++i) size = std::max(size, upper[i] - lower[i]);
-    for (int i = 0; i < 3; ++i) {
-        const double room = 0.01 + 0.01 * size + 0x1p-20 * std::max(std::fabs(lower[i]), std::fabs(upper[i]));
-        lower[i] -= room;
-        upper[i] += room;
+    const std::span<const Widening> regions(widenings.data(), count);
+    for (const Widening& widening : regions) {
+        for (int i = 0; i < 3; ++i) {
+            widening.region->lower[i] = floatBelow(widening.lower[i]);
+            widening.region->upper[i] = floatAbove(widening.upper[i]);
+        }
+        widening.region->nodes.reserve(bvh.nodes.size() / 2 + 1);
     }
-    widenFor(bvh, bvh.surfaces, lower, upper);
+    if (regions.empty()) return;
+    for (const std::int32_t root : bvh.roots) {
+        const std::int32_t wide = collapse(bvh, root, regions);
+        for (const Widening& widening : regions) widening.region->roots.push_back(wide);
+    }
+}
+
+// Every polygon's fan and every cylinder's axes.
+void prepareShape(const SceneObject& object, Bvh& bvh) {
+    const auto& v = object.vertices;
+    if (object.kind == ObjectKind::Polygon) {
+        for (std::size_t i = 0; i + 2 < v.size(); ++i) bvh.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
+    }
+    bvh.fanStart.push_back(static_cast<std::int32_t>(bvh.fans.size()));
+    bvh.cylinderSlot.push_back(-1);
+    if (object.kind == ObjectKind::Cylinder) {
+        bvh.cylinderSlot.back() = static_cast<std::int32_t>(bvh.cylinders.size());
+        bvh.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
+    }
+}
+
+// The objects' rows in the order of the items, from what the pass over the
+// objects kept, so that the scene is not walked out of order.
+void fillLeafColumns(const Scene& scene, const std::vector<LaneKind>& laneKinds, Bvh& bvh) {
+    bvh.leaves.resetTo(bvh.items.size());
+    for (std::size_t k = 0; k < bvh.items.size(); ++k) {
+        const auto j = static_cast<std::size_t>(bvh.items[k]);
+        if (laneKinds[j] == LaneKind::Triangle) {
+            bvh.leaves.setTriangle(k, bvh.fans[static_cast<std::size_t>(bvh.fanStart[j])]);
+        } else if (laneKinds[j] == LaneKind::Sphere) {
+            const SceneObject& object = scene.objectList[j];
+            bvh.leaves.setSphere(k, {object.center, object.radius});
+        }
+    }
+}
+
+std::size_t fanCountOf(const std::vector<SceneObject>& objects) {
+    std::size_t count = 0;
+    for (const SceneObject& object : objects) {
+        if (object.kind == ObjectKind::Polygon && object.vertices.size() > 2) count += object.vertices.size() - 2;
+    }
+    return count;
 }
 
 }  // namespace
@@ -294,61 +387,59 @@ Bvh buildBvh(const Scene& scene) {
     Bvh bvh;
     const auto& objects = scene.objectList;
     bvh.objectCount = objects.size();
-    std::vector<ObjectBound> bounds;
-    bounds.reserve(objects.size());
+    std::vector<Fate> fates(objects.size());
+    std::vector<LaneKind> laneKinds(objects.size());
+    std::vector<std::array<float, 3>> margins(objects.size());  // linear, quadratic, root
+    bvh.fans.reserve(fanCountOf(objects));
+    bvh.fanStart.reserve(objects.size() + 1);
+    bvh.fanStart.push_back(0);
+    bvh.cylinderSlot.reserve(objects.size());
     std::vector<BuildItem> tight, loose;
+    tight.reserve(objects.size());
+    // Around the exact boxes, for the region of the surfaces.
+    double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
+    // One pass over the objects, each read once.
     for (std::size_t j = 0; j < objects.size(); ++j) {
-        bounds.push_back(boundObject(objects[j]));
-        const ObjectBound& b = bounds.back();
+        const SceneObject& object = objects[j];
+        prepareShape(object, bvh);
+        laneKinds[j] = object.kind == ObjectKind::Polygon && object.vertices.size() == 3 ? LaneKind::Triangle
+                       : object.kind == ObjectKind::Sphere                               ? LaneKind::Sphere
+                                                                                         : LaneKind::Other;
+        const ObjectBound b = boundObject(object);
+        fates[j] = b.fate;
         if (b.fate == Fate::Always) bvh.alwaysTested.push_back(static_cast<std::int32_t>(j));
         if (b.fate != Fate::Bounded) continue;
         BuildItem item{};
         for (int i = 0; i < 3; ++i) {
-            item.lower[i] = b.lower[i] - b.constant;
-            item.upper[i] = b.upper[i] + b.constant;
-            item.centroid[i] = 0.5 * (b.lower[i] + b.upper[i]);
+            const double lo = b.lower[i] - b.constant, hi = b.upper[i] + b.constant;
+            item.lower[i] = floatBelow(lo);
+            item.upper[i] = floatAbove(hi);
+            lower[i] = std::min(lower[i], lo);
+            upper[i] = std::max(upper[i], hi);
         }
-        item.linear = b.linear;
-        item.quadratic = b.quadratic;
-        item.root = b.root;
         item.object = static_cast<std::int32_t>(j);
+        margins[j] = {floatAbove(b.linear), floatAbove(b.quadratic), floatAbove(b.root)};
         (b.linear <= kLooseLinear ? tight : loose).push_back(item);
     }
-    bvh.nodes.reserve(2 * (tight.size() + loose.size()));
-    bvh.items.reserve(tight.size() + loose.size());
+
+    const std::size_t bounded = tight.size() + loose.size();
+    bvh.nodes.reserve(2 * bounded);
+    bvh.items.reserve(bounded);
+    bvh.itemBounds.reserve(bounded);
     for (std::vector<BuildItem>* items : {&tight, &loose}) {
         if (items->empty()) continue;
         bvh.roots.push_back(static_cast<std::int32_t>(bvh.nodes.size()));
         Builder(*items, bvh).build(0, items->size(), 0);
     }
-    tight.insert(tight.end(), loose.begin(), loose.end());
-    widenForOrigins(scene, tight, bvh);
-    buildDirectionTable(scene, bounds, bvh);
-    bvh.fanStart.reserve(objects.size() + 1);
-    bvh.fanStart.push_back(0);
-    bvh.cylinderSlot.reserve(objects.size());
-    for (const SceneObject& object : objects) {
-        const auto& v = object.vertices;
-        if (object.kind == ObjectKind::Polygon) {
-            for (std::size_t i = 0; i + 2 < v.size(); ++i) bvh.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
-        }
-        bvh.fanStart.push_back(static_cast<std::int32_t>(bvh.fans.size()));
-        bvh.cylinderSlot.push_back(-1);
-        if (object.kind == ObjectKind::Cylinder) {
-            bvh.cylinderSlot.back() = static_cast<std::int32_t>(bvh.cylinders.size());
-            bvh.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
-        }
+    for (std::size_t k = 0; k < bvh.items.size(); ++k) {
+        const std::array<float, 3>& m = margins[static_cast<std::size_t>(bvh.items[k])];
+        bvh.itemBounds[k].linear = m[0];
+        bvh.itemBounds[k].quadratic = m[1];
+        bvh.itemBounds[k].root = m[2];
     }
-    for (const std::int32_t j : bvh.items) {
-        const SceneObject& object = objects[static_cast<std::size_t>(j)];
-        if (object.kind == ObjectKind::Polygon && object.vertices.size() == 3) {
-            bvh.leaves.appendTriangle(bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])]);
-        } else if (object.kind == ObjectKind::Sphere) {
-            bvh.leaves.appendSphere({object.center, object.radius});
-        } else {
-            bvh.leaves.appendOther();
-        }
-    }
-    bvh.leaves.finish();
+    gatherMargins(bvh);
+    widenForOrigins(scene, lower, upper, bounded > 0, bvh);
+    buildDirectionTable(scene, fates, bvh);
+    fillLeafColumns(scene, laneKinds, bvh);
     return bvh;
 }

@@ -50,12 +50,12 @@ int directionCell(float x, float y, float z) {
     return (face * kSide + iv) * kSide + iu;
 }
 
-void buildDirectionTable(const Scene& scene, const std::vector<ObjectBound>& bounds, Bvh& bvh) {
+void buildDirectionTable(const Scene& scene, const std::vector<Fate>& fates, Bvh& bvh) {
     // Cylinders grouped by their axis exactly as the routine computes it.
     std::map<std::array<std::uint32_t, 3>, std::vector<std::int32_t>> byAxis;
-    for (std::size_t j = 0; j < bounds.size(); ++j) {
+    for (std::size_t j = 0; j < fates.size(); ++j) {
         const SceneObject& object = scene.objectList[j];
-        if (object.kind != ObjectKind::Cylinder || bounds[j].fate != Fate::Bounded) continue;
+        if (object.kind != ObjectKind::Cylinder || fates[j] != Fate::Bounded) continue;
         Vec3 axis{};
         normalize(object.top - object.center, axis);
         byAxis[{std::bit_cast<std::uint32_t>(axis.x), std::bit_cast<std::uint32_t>(axis.y),

@@ -23,7 +23,7 @@ inline constexpr double kCellSlack = 0.002;  // radians: rounding of the cell lo
 int directionCell(float x, float y, float z);
 
 // Fills bvh.cellStart, cellItems, parallelAxes and cellRadius.
-void buildDirectionTable(const Scene& scene, const std::vector<ObjectBound>& bounds, Bvh& bvh);
+void buildDirectionTable(const Scene& scene, const std::vector<Fate>& fates, Bvh& bvh);
 
 // The cylinders that the ray must test outright, as [first, last).
 std::pair<const std::int32_t*, const std::int32_t*> parallelCylinders(const Bvh& bvh, Ray ray);

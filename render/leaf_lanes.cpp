@@ -6,13 +6,18 @@
 
 namespace {
 
-void appendRow(LeafColumns& leaves, LaneKind kind, const FanTriangle& t, Sphere sphere) {
-    leaves.kinds.push_back(kind);
+void setRow(LeafColumns& leaves, std::size_t at, const FanTriangle& t, Sphere sphere) {
     const float values[LeafColumns::kColumns] = {
         t.v0.x,        t.v0.y,    t.v0.z,          t.e1.x,          t.e1.y,          t.e1.z,       t.e2.x,
         t.e2.y,        t.e2.z,    t.n.x,           t.n.y,           t.n.z,           t.l1Squared,  t.l2Squared,
         t.offDiagonal, t.inverse, sphere.center.x, sphere.center.y, sphere.center.z, sphere.radius};
-    for (int c = 0; c < LeafColumns::kColumns; ++c) leaves.columns[static_cast<std::size_t>(c)].push_back(values[c]);
+    for (int c = 0; c < LeafColumns::kColumns; ++c) leaves.columns[static_cast<std::size_t>(c)][at] = values[c];
+}
+
+void appendRow(LeafColumns& leaves, LaneKind kind, const FanTriangle& t, Sphere sphere) {
+    leaves.kinds.push_back(kind);
+    for (std::vector<float>& column : leaves.columns) column.emplace_back();
+    setRow(leaves, leaves.kinds.size() - 1, t, sphere);
 }
 
 }  // namespace
@@ -24,6 +29,22 @@ void LeafColumns::appendOther() { appendRow(*this, LaneKind::Other, {}, {}); }
 void LeafColumns::finish() {
     for (int pad = 0; pad < 4; ++pad) appendOther();
     kinds.resize(kinds.size() - 4);
+}
+
+// An other row is all zeros, as are the padding rows.
+void LeafColumns::resetTo(std::size_t items) {
+    kinds.assign(items, LaneKind::Other);
+    for (std::vector<float>& column : columns) column.assign(items + 4, 0.0f);
+}
+
+void LeafColumns::setTriangle(std::size_t at, const FanTriangle& triangle) {
+    kinds[at] = LaneKind::Triangle;
+    setRow(*this, at, triangle, {});
+}
+
+void LeafColumns::setSphere(std::size_t at, Sphere sphere) {
+    kinds[at] = LaneKind::Sphere;
+    setRow(*this, at, {}, sphere);
 }
 
 FourHits hitFourTriangles(const LeafColumns& leaves, std::size_t at, Ray ray) {

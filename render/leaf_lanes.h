@@ -48,6 +48,11 @@ struct LeafColumns {
     void appendSphere(Sphere sphere);
     void appendOther();
     void finish();  // pads the columns
+
+    // All rows at once: `items` rows of other kinds, padded, then set in any order.
+    void resetTo(std::size_t items);
+    void setTriangle(std::size_t at, const FanTriangle& triangle);
+    void setSphere(std::size_t at, Sphere sphere);
 };
 
 // Items at..at+3: whether the ray meets each (a triangle at t >= 0 within

@@ -70,19 +70,18 @@ inline bool isFinite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) &
 ObjectBound boundObject(const SceneObject& object);
 
 // The float nearest below (above) a double, or the double itself when it is one.
-// The step to the neighbouring float is taken on the bits: this runs for
-// every box the hierarchy rounds.
+// The step to the neighbouring float is taken on the bits, without a branch:
+// this runs for every box the hierarchy rounds, and which way a value
+// rounds cannot be predicted.
 inline float floatBelow(double value) {
     const float f = static_cast<float>(value);
-    if (!(static_cast<double>(f) > value)) return f;
-    if (f == 0.0f) return -std::numeric_limits<float>::denorm_min();
     const auto bits = std::bit_cast<std::uint32_t>(f);
-    return std::bit_cast<float>(f > 0.0f ? bits - 1 : bits + 1);
+    const std::uint32_t below = f > 0.0f ? bits - 1 : f < 0.0f ? bits + 1 : 0x80000001u;  // from 0: -denorm_min
+    return static_cast<double>(f) > value ? std::bit_cast<float>(below) : f;
 }
 inline float floatAbove(double value) {
     const float f = static_cast<float>(value);
-    if (!(static_cast<double>(f) < value)) return f;
-    if (f == 0.0f) return std::numeric_limits<float>::denorm_min();
     const auto bits = std::bit_cast<std::uint32_t>(f);
-    return std::bit_cast<float>(f > 0.0f ? bits + 1 : bits - 1);
+    const std::uint32_t above = f > 0.0f ? bits + 1 : f < 0.0f ? bits - 1 : 0x00000001u;  // from 0: denorm_min
+    return static_cast<double>(f) < value ? std::bit_cast<float>(above) : f;
 }

@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kMaxLeafSize = 8;
 constexpr int kBins = 16;
+constexpr double kGroupCost = 2.0;
 constexpr std::size_t kSampledItems = 2048;
 
 // An object's box with its constant margin, already rounded outwards to
@@ -23,8 +24,16 @@ constexpr std::size_t kSampledItems = 2048;
 struct BuildItem {
     Lanes lower;
     Lanes upper;
+    float linear, quadratic, root;  // rounded up
     std::int32_t object;
 };
+
+// A node's widening covers each of its parts'.
+void widenToCover(BvhNode& node, float linear, float quadratic, float root) {
+    node.linear = std::max(node.linear, linear);
+    node.quadratic = std::max(node.quadratic, quadratic);
+    node.root = std::max(node.root, root);
+}
 
 // Twice the centre: binning needs only its order.
 Lanes centreOf(const BuildItem& item) { return item.lower + item.upper; }
@@ -45,6 +54,18 @@ struct LaneBox {
         const double x = static_cast<double>(upper[0]) - lower[0], y = static_cast<double>(upper[1]) - lower[1],
                      z = static_cast<double>(upper[2]) - lower[2];
         return x * y + y * z + z * x;
+    }
+};
+
+// The boxes around some items and around their centres.
+struct Extent {
+    LaneBox bounds;
+    LaneBox centres;
+
+    void add(const BuildItem& item) {
+        bounds.add(item.lower, item.upper);
+        const Lanes centre = centreOf(item);
+        centres.add(centre, centre);
     }
 };
 
@@ -73,74 +94,106 @@ struct Binning {
     }
 };
 
+// Items' boxes and numbers by the bin of their centre, per axis.
+struct Bins {
+    std::array<std::array<LaneBox, kBins>, 3> boxes;
+    std::array<std::array<std::uint32_t, kBins>, 3> counts{};
+
+    void add(const BuildItem& item, const Binning& binning) {
+        const std::array<int, 3> bins = binning.binsOf(centreOf(item));
+        for (int axis = 0; axis < 3; ++axis) {
+            boxes[axis][bins[axis]].add(item.lower, item.upper);
+            ++counts[axis][bins[axis]];
+        }
+    }
+    void add(const Bins& other) {
+        for (int axis = 0; axis < 3; ++axis) {
+            for (int bin = 0; bin < kBins; ++bin) {
+                boxes[axis][bin].add(other.boxes[axis][bin]);
+                counts[axis][bin] += other.counts[axis][bin];
+            }
+        }
+    }
+};
+
 class Builder {
 public:
     Builder(std::vector<BuildItem>& items, Bvh& bvh) : items_(items), bvh_(bvh) {}
 
-    void build(std::size_t begin, std::size_t end, int depth) {
-        const std::size_t index = bvh_.nodes.size();
-        bvh_.nodes.emplace_back();
-        LaneBox bounds, centres;
-        for (std::size_t i = begin; i < end; ++i) {
-            const BuildItem& item = items_[i];
-            bounds.add(item.lower, item.upper);
-            const Lanes centre = centreOf(item);
-            centres.add(centre, centre);
-        }
-        BvhNode& node = bvh_.nodes[index];
-        for (int i = 0; i < 3; ++i) {
-            node.lower[i] = bounds.lower[i];
-            node.upper[i] = bounds.upper[i];
-        }
+    void build() {
+        Extent all;
+        for (const BuildItem& item : items_) all.add(item);
+        build(0, items_.size(), 0, all);
+    }
 
+private:
+    void build(std::size_t begin, std::size_t end, int depth, const Extent& extent) {
+        const std::size_t index = bvh_.nodes.size();
+        BvhNode& node = bvh_.nodes.emplace_back();
+        for (int i = 0; i < 3; ++i) {
+            node.lower[i] = extent.bounds.lower[i];
+            node.upper[i] = extent.bounds.upper[i];
+        }
         const std::size_t count = end - begin;
         std::size_t middle = begin;
-        if (count > 2 && depth < kMaxBvhDepth) middle = split(begin, end, bounds, centres);
+        Extent left, right;
+        if (count > 2 && depth < kMaxBvhDepth) middle = split(begin, end, extent, left, right);
         if (middle == begin) {
             makeLeaf(index, begin, end);
             return;
         }
-        build(begin, middle, depth + 1);
+        build(begin, middle, depth + 1, left);
         bvh_.nodes[index].first = static_cast<std::int32_t>(bvh_.nodes.size());
         bvh_.nodes[index].count = 0;
-        build(middle, end, depth + 1);
+        build(middle, end, depth + 1, right);
+        BvhNode& inner = bvh_.nodes[index];
+        for (const BvhNode* child : {&bvh_.nodes[index + 1], &bvh_.nodes[static_cast<std::size_t>(inner.first)]}) {
+            widenToCover(inner, child->linear, child->quadratic, child->root);
+        }
     }
 
-private:
     void makeLeaf(std::size_t index, std::size_t begin, std::size_t end) {
         bvh_.nodes[index].first = static_cast<std::int32_t>(bvh_.items.size());
         bvh_.nodes[index].count = static_cast<std::int32_t>(end - begin);
         for (std::size_t i = begin; i < end; ++i) {
-            bvh_.items.push_back(items_[i].object);
+            const BuildItem& item = items_[i];
+            bvh_.items.push_back(item.object);
             BvhNode own{};
             for (int a = 0; a < 3; ++a) {
-                own.lower[a] = items_[i].lower[a];
-                own.upper[a] = items_[i].upper[a];
+                own.lower[a] = item.lower[a];
+                own.upper[a] = item.upper[a];
             }
+            own.linear = item.linear;
+            own.quadratic = item.quadratic;
+            own.root = item.root;
             bvh_.itemBounds.push_back(own);
+            widenToCover(bvh_.nodes[index], item.linear, item.quadratic, item.root);
         }
     }
 
-    // Binned surface-area heuristic. Returns begin for a leaf.
-    std::size_t split(std::size_t begin, std::size_t end, const LaneBox& bounds, const LaneBox& centres) {
+    // Binned surface-area heuristic. Returns begin for a leaf, else where the
+    // second part starts, with the extent of each part.
+    std::size_t split(std::size_t begin, std::size_t end, const Extent& extent, Extent& left, Extent& right) {
         const std::size_t count = end - begin;
         double bestCost = std::numeric_limits<double>::infinity();
         int bestAxis = -1, bestBin = 0;
-        const Binning binning(centres);
-        // One pass over the items bins them along all three axes.
-        std::array<std::array<LaneBox, kBins>, 3> binsOf{};
-        std::array<std::array<std::size_t, kBins>, 3> countsOf{};
+        const Binning binning(extent.centres);
+        // One pass over the items bins them along all three axes, into two
+        // sets in turn, so that neighbours, which share bins, do not wait on
+        // each other.
+        std::array<Bins, 2> sets{};
         // A large node chooses its split from an even sample of its items:
         // the shape of the tree never changes an answer, only its speed.
         const std::size_t stride = std::max<std::size_t>(1, count / kSampledItems);
-        for (std::size_t i = begin; i < end; i += stride) {
-            const BuildItem& item = items_[i];
-            const std::array<int, 3> bins = binning.binsOf(centreOf(item));
-            for (int axis = 0; axis < 3; ++axis) {
-                binsOf[axis][bins[axis]].add(item.lower, item.upper);
-                ++countsOf[axis][bins[axis]];
-            }
+        std::size_t i = begin;
+        for (; i + stride < end; i += 2 * stride) {
+            sets[0].add(items_[i], binning);
+            sets[1].add(items_[i + stride], binning);
         }
+        if (i < end) sets[0].add(items_[i], binning);
+        sets[0].add(sets[1]);
+        const auto& binsOf = sets[0].boxes;
+        const auto& countsOf = sets[0].counts;
         for (int axis = 0; axis < 3; ++axis) {
             if (!(binning.scale[axis] > 0.0f)) continue;
             // An empty bin's boundary costs what the one before it costs, and
@@ -152,7 +205,7 @@ private:
                 used += countsOf[axis][bin] > 0 ? 1 : 0;
             }
             const std::array<LaneBox, kBins>& bins = binsOf[axis];
-            const std::array<std::size_t, kBins>& counts = countsOf[axis];
+            const std::array<std::uint32_t, kBins>& counts = countsOf[axis];
             std::array<double, kBins> rightCost{};  // of occupied[k..]
             LaneBox right;
             std::size_t rightCount = 0;
@@ -176,37 +229,30 @@ private:
         }
         if (bestAxis < 0) return begin;  // all centres coincide
         // A node visit costs about half an intersection test.
-        const double splitCost = 0.5 + bestCost / bounds.halfArea();
-        if (count <= kMaxLeafSize && splitCost >= static_cast<double>(count)) return begin;
-        const auto middle = std::partition(
-            items_.begin() + static_cast<std::ptrdiff_t>(begin), items_.begin() + static_cast<std::ptrdiff_t>(end),
-            [&](const BuildItem& item) { return binning.binOf(centreOf(item), bestAxis) <= bestBin; });
-        return static_cast<std::size_t>(middle - items_.begin());
+        const double splitCost = 0.5 + bestCost / extent.bounds.halfArea();
+        if (count <= kMaxLeafSize && splitCost >= kGroupCost * static_cast<double>((count + 3) / 4)) return begin;
+        return partition(begin, end, [&](const BuildItem& item) {
+            return binning.binOf(centreOf(item), bestAxis) <= bestBin;
+        }, left, right);
+    }
+
+    // Hoare's partition, gathering each side's extent on the way.
+    template <class GoesLeft>
+    std::size_t partition(std::size_t begin, std::size_t end, const GoesLeft& goesLeft, Extent& left, Extent& right) {
+        std::size_t i = begin, j = end;
+        while (true) {
+            while (i < j && goesLeft(items_[i])) left.add(items_[i++]);
+            while (i < j && !goesLeft(items_[j - 1])) right.add(items_[--j]);
+            if (i == j) return i;
+            std::swap(items_[i], items_[j - 1]);
+            left.add(items_[i++]);
+            right.add(items_[--j]);
+        }
     }
 
     std::vector<BuildItem>& items_;
     Bvh& bvh_;
 };
-
-// Each node's widening is the largest of its items', rounded up as theirs
-// were; children follow their parent, so one backward pass fills them all.
-void gatherMargins(Bvh& bvh) {
-    for (std::size_t i = bvh.nodes.size(); i-- > 0;) {
-        BvhNode& node = bvh.nodes[i];
-        const BvhNode* const parts = node.count > 0 ? bvh.itemBounds.data() + node.first : nullptr;
-        const auto take = [&node](const BvhNode& part) {
-            node.linear = std::max(node.linear, part.linear);
-            node.quadratic = std::max(node.quadratic, part.quadratic);
-            node.root = std::max(node.root, part.root);
-        };
-        if (parts != nullptr) {
-            for (std::int32_t k = 0; k < node.count; ++k) take(parts[k]);
-        } else {
-            take(bvh.nodes[i + 1]);
-            take(bvh.nodes[static_cast<std::size_t>(node.first)]);
-        }
-    }
-}
 
 // The largest widening of `node` for an origin anywhere in [lower, upper]:
 // every term of the per-ray widening grows with the distances from the
@@ -373,24 +419,15 @@ void fillLeafColumns(const Scene& scene, const std::vector<LaneKind>& laneKinds,
     }
 }
 
-std::size_t fanCountOf(const std::vector<SceneObject>& objects) {
-    std::size_t count = 0;
-    for (const SceneObject& object : objects) {
-        if (object.kind == ObjectKind::Polygon && object.vertices.size() > 2) count += object.vertices.size() - 2;
-    }
-    return count;
-}
-
 }  // namespace
 
 Bvh buildBvh(const Scene& scene) {
     Bvh bvh;
     const auto& objects = scene.objectList;
     bvh.objectCount = objects.size();
-    std::vector<Fate> fates(objects.size());
+    std::vector<std::int32_t> boundedCylinders;
     std::vector<LaneKind> laneKinds(objects.size());
-    std::vector<std::array<float, 3>> margins(objects.size());  // linear, quadratic, root
-    bvh.fans.reserve(fanCountOf(objects));
+    bvh.fans.reserve(objects.size());  // one triangle each, the common case
     bvh.fanStart.reserve(objects.size() + 1);
     bvh.fanStart.push_back(0);
     bvh.cylinderSlot.reserve(objects.size());
@@ -406,9 +443,9 @@ Bvh buildBvh(const Scene& scene) {
                        : object.kind == ObjectKind::Sphere                               ? LaneKind::Sphere
                                                                                          : LaneKind::Other;
         const ObjectBound b = boundObject(object);
-        fates[j] = b.fate;
         if (b.fate == Fate::Always) bvh.alwaysTested.push_back(static_cast<std::int32_t>(j));
         if (b.fate != Fate::Bounded) continue;
+        if (object.kind == ObjectKind::Cylinder) boundedCylinders.push_back(static_cast<std::int32_t>(j));
         BuildItem item{};
         for (int i = 0; i < 3; ++i) {
             const double lo = b.lower[i] - b.constant, hi = b.upper[i] + b.constant;
@@ -418,7 +455,9 @@ Bvh buildBvh(const Scene& scene) {
             upper[i] = std::max(upper[i], hi);
         }
         item.object = static_cast<std::int32_t>(j);
-        margins[j] = {floatAbove(b.linear), floatAbove(b.quadratic), floatAbove(b.root)};
+        item.linear = floatAbove(b.linear);
+        item.quadratic = floatAbove(b.quadratic);
+        item.root = floatAbove(b.root);
         (b.linear <= kLooseLinear ? tight : loose).push_back(item);
     }
 
@@ -429,17 +468,10 @@ Bvh buildBvh(const Scene& scene) {
     for (std::vector<BuildItem>* items : {&tight, &loose}) {
         if (items->empty()) continue;
         bvh.roots.push_back(static_cast<std::int32_t>(bvh.nodes.size()));
-        Builder(*items, bvh).build(0, items->size(), 0);
+        Builder(*items, bvh).build();
     }
-    for (std::size_t k = 0; k < bvh.items.size(); ++k) {
-        const std::array<float, 3>& m = margins[static_cast<std::size_t>(bvh.items[k])];
-        bvh.itemBounds[k].linear = m[0];
-        bvh.itemBounds[k].quadratic = m[1];
-        bvh.itemBounds[k].root = m[2];
-    }
-    gatherMargins(bvh);
     widenForOrigins(scene, lower, upper, bounded > 0, bvh);
-    buildDirectionTable(scene, fates, bvh);
+    buildDirectionTable(scene, boundedCylinders, bvh);
     fillLeafColumns(scene, laneKinds, bvh);
     return bvh;
 }

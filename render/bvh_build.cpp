@@ -17,6 +17,7 @@ constexpr int kMaxLeafSize = 8;
 constexpr int kBins = 16;
 constexpr double kGroupCost = 2.0;
 constexpr std::size_t kSampledItems = 2048;
+constexpr std::size_t kSmallNode = 32;
 
 // An object's box with its constant margin, already rounded outwards to
 // float: the float minimum of rounded values is the rounded minimum, so the
@@ -106,6 +107,11 @@ struct Bins {
             ++counts[axis][bins[axis]];
         }
     }
+    void addAlong(int axis, const BuildItem& item, const Binning& binning) {
+        const int bin = binning.binOf(centreOf(item), axis);
+        boxes[axis][bin].add(item.lower, item.upper);
+        ++counts[axis][bin];
+    }
     void add(const Bins& other) {
         for (int axis = 0; axis < 3; ++axis) {
             for (int bin = 0; bin < kBins; ++bin) {
@@ -186,6 +192,13 @@ private:
         // the shape of the tree never changes an answer, only its speed.
         const std::size_t stride = std::max<std::size_t>(1, count / kSampledItems);
         std::size_t i = begin;
+        // A small node splits along its longest axis of centres only.
+        int only = -1;
+        if (count <= kSmallNode) {
+            const Lanes span = extent.centres.upper - extent.centres.lower;
+            only = span[0] >= span[1] && span[0] >= span[2] ? 0 : span[1] >= span[2] ? 1 : 2;
+            for (; i < end; ++i) sets[0].addAlong(only, items_[i], binning);
+        }
         for (; i + stride < end; i += 2 * stride) {
             sets[0].add(items_[i], binning);
             sets[1].add(items_[i + stride], binning);
@@ -195,7 +208,7 @@ private:
         const auto& binsOf = sets[0].boxes;
         const auto& countsOf = sets[0].counts;
         for (int axis = 0; axis < 3; ++axis) {
-            if (!(binning.scale[axis] > 0.0f)) continue;
+            if (!(binning.scale[axis] > 0.0f) || (only >= 0 && axis != only)) continue;
             // An empty bin's boundary costs what the one before it costs, and
             // ties go to the lower bin, so only occupied bins are weighed.
             std::array<int, kBins + 1> occupied;
@@ -231,9 +244,9 @@ private:
         // A node visit costs about half an intersection test.
         const double splitCost = 0.5 + bestCost / extent.bounds.halfArea();
         if (count <= kMaxLeafSize && splitCost >= kGroupCost * static_cast<double>((count + 3) / 4)) return begin;
-        return partition(begin, end, [&](const BuildItem& item) {
-            return binning.binOf(centreOf(item), bestAxis) <= bestBin;
-        }, left, right);
+        return partition(
+            begin, end, [&](const BuildItem& item) { return binning.binOf(centreOf(item), bestAxis) <= bestBin; }, left,
+            right);
     }
 
     // Hoare's partition, gathering each side's extent on the way.

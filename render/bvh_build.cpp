@@ -16,8 +16,8 @@ namespace {
 constexpr int kMaxLeafSize = 8;
 constexpr int kBins = 16;
 constexpr double kGroupCost = 2.0;
-constexpr std::size_t kSampledItems = 2048;
-constexpr std::size_t kSmallNode = 32;
+constexpr std::size_t kSampledItems = 512;
+constexpr std::size_t kSmallNode = 64;
 
 // An object's box with its constant margin, already rounded outwards to
 // float: the float minimum of rounded values is the rounded minimum, so the
@@ -95,32 +95,51 @@ struct Binning {
     }
 };
 
-// Items' boxes and numbers by the bin of their centre, per axis.
-struct Bins {
-    std::array<std::array<LaneBox, kBins>, 3> boxes;
-    std::array<std::array<std::uint32_t, kBins>, 3> counts{};
+// Items' boxes and numbers by the bin of their centre along one axis.
+struct AxisBins {
+    std::array<LaneBox, kBins> boxes;
+    std::array<std::uint32_t, kBins> counts{};
 
-    void add(const BuildItem& item, const Binning& binning) {
-        const std::array<int, 3> bins = binning.binsOf(centreOf(item));
-        for (int axis = 0; axis < 3; ++axis) {
-            boxes[axis][bins[axis]].add(item.lower, item.upper);
-            ++counts[axis][bins[axis]];
-        }
-    }
-    void addAlong(int axis, const BuildItem& item, const Binning& binning) {
-        const int bin = binning.binOf(centreOf(item), axis);
-        boxes[axis][bin].add(item.lower, item.upper);
-        ++counts[axis][bin];
-    }
-    void add(const Bins& other) {
-        for (int axis = 0; axis < 3; ++axis) {
-            for (int bin = 0; bin < kBins; ++bin) {
-                boxes[axis][bin].add(other.boxes[axis][bin]);
-                counts[axis][bin] += other.counts[axis][bin];
-            }
-        }
+    void add(int bin, const BuildItem& item) {
+        boxes[bin].add(item.lower, item.upper);
+        ++counts[bin];
     }
 };
+
+// The cheapest boundary after an occupied bin of `bins`, if cheaper than
+// `best` (the surface-area cost of both sides); ties keep the earlier.
+struct Boundary {
+    double cost = std::numeric_limits<double>::infinity();
+    int axis = -1;
+    int bin = 0;
+};
+
+void weigh(const AxisBins& bins, int axis, Boundary& best) {
+    // An empty bin's boundary costs what the one before it costs, and ties
+    // go to the lower bin, so only occupied bins are weighed.
+    std::array<int, kBins + 1> occupied;
+    int used = 0;
+    for (int bin = 0; bin < kBins; ++bin) {
+        occupied[used] = bin;  // kept only when occupied, without a branch
+        used += bins.counts[bin] > 0 ? 1 : 0;
+    }
+    std::array<double, kBins> rightCost{};  // of occupied[k..]
+    LaneBox right;
+    std::uint32_t rightCount = 0;
+    for (int k = used - 1; k > 0; --k) {
+        right.add(bins.boxes[occupied[k]]);
+        rightCount += bins.counts[occupied[k]];
+        rightCost[k] = right.halfArea() * static_cast<double>(rightCount);
+    }
+    LaneBox left;
+    std::uint32_t leftCount = 0;
+    for (int k = 0; k + 1 < used; ++k) {
+        left.add(bins.boxes[occupied[k]]);
+        leftCount += bins.counts[occupied[k]];
+        const double cost = left.halfArea() * static_cast<double>(leftCount) + rightCost[k + 1];
+        if (cost < best.cost) best = {cost, axis, occupied[k]};
+    }
+}
 
 class Builder {
 public:
@@ -181,65 +200,33 @@ private:
     // second part starts, with the extent of each part.
     std::size_t split(std::size_t begin, std::size_t end, const Extent& extent, Extent& left, Extent& right) {
         const std::size_t count = end - begin;
-        double bestCost = std::numeric_limits<double>::infinity();
-        int bestAxis = -1, bestBin = 0;
         const Binning binning(extent.centres);
-        // One pass over the items bins them along all three axes, into two
-        // sets in turn, so that neighbours, which share bins, do not wait on
-        // each other.
-        std::array<Bins, 2> sets{};
-        // A large node chooses its split from an even sample of its items:
-        // the shape of the tree never changes an answer, only its speed.
-        const std::size_t stride = std::max<std::size_t>(1, count / kSampledItems);
-        std::size_t i = begin;
-        // A small node splits along its longest axis of centres only.
-        int only = -1;
+        Boundary best;
         if (count <= kSmallNode) {
+            // A small node splits along its longest axis of centres only.
             const Lanes span = extent.centres.upper - extent.centres.lower;
-            only = span[0] >= span[1] && span[0] >= span[2] ? 0 : span[1] >= span[2] ? 1 : 2;
-            for (; i < end; ++i) sets[0].addAlong(only, items_[i], binning);
-        }
-        for (; i + stride < end; i += 2 * stride) {
-            sets[0].add(items_[i], binning);
-            sets[1].add(items_[i + stride], binning);
-        }
-        if (i < end) sets[0].add(items_[i], binning);
-        sets[0].add(sets[1]);
-        const auto& binsOf = sets[0].boxes;
-        const auto& countsOf = sets[0].counts;
-        for (int axis = 0; axis < 3; ++axis) {
-            if (!(binning.scale[axis] > 0.0f) || (only >= 0 && axis != only)) continue;
-            // An empty bin's boundary costs what the one before it costs, and
-            // ties go to the lower bin, so only occupied bins are weighed.
-            std::array<int, kBins + 1> occupied;
-            int used = 0;
-            for (int bin = 0; bin < kBins; ++bin) {
-                occupied[used] = bin;  // kept only when occupied, without a branch
-                used += countsOf[axis][bin] > 0 ? 1 : 0;
+            const int axis = span[0] >= span[1] && span[0] >= span[2] ? 0 : span[1] >= span[2] ? 1 : 2;
+            if (binning.scale[axis] > 0.0f) {
+                AxisBins bins;
+                for (std::size_t i = begin; i < end; ++i) bins.add(binning.binOf(centreOf(items_[i]), axis), items_[i]);
+                weigh(bins, axis, best);
             }
-            const std::array<LaneBox, kBins>& bins = binsOf[axis];
-            const std::array<std::uint32_t, kBins>& counts = countsOf[axis];
-            std::array<double, kBins> rightCost{};  // of occupied[k..]
-            LaneBox right;
-            std::size_t rightCount = 0;
-            for (int k = used - 1; k > 0; --k) {
-                right.add(bins[occupied[k]]);
-                rightCount += counts[occupied[k]];
-                rightCost[k] = right.halfArea() * static_cast<double>(rightCount);
+        } else {
+            // One pass bins the items along all three axes. A large node
+            // chooses its split from an even sample of its items: the shape
+            // of the tree never changes an answer, only its speed.
+            std::array<AxisBins, 3> bins;
+            const std::size_t stride = std::max<std::size_t>(1, count / kSampledItems);
+            for (std::size_t i = begin; i < end; i += stride) {
+                const std::array<int, 3> at = binning.binsOf(centreOf(items_[i]));
+                for (int axis = 0; axis < 3; ++axis) bins[axis].add(at[axis], items_[i]);
             }
-            LaneBox left;
-            std::size_t leftCount = 0;
-            for (int k = 0; k + 1 < used; ++k) {
-                left.add(bins[occupied[k]]);
-                leftCount += counts[occupied[k]];
-                const double cost = left.halfArea() * static_cast<double>(leftCount) + rightCost[k + 1];
-                if (cost < bestCost) {
-                    bestCost = cost;
-                    bestAxis = axis;
-                    bestBin = occupied[k];
-                }
+            for (int axis = 0; axis < 3; ++axis) {
+                if (binning.scale[axis] > 0.0f) weigh(bins[axis], axis, best);
             }
         }
+        const int bestAxis = best.axis, bestBin = best.bin;
+        const double bestCost = best.cost;
         if (bestAxis < 0) return begin;  // all centres coincide
         // A node visit costs about half an intersection test.
         const double splitCost = 0.5 + bestCost / extent.bounds.halfArea();
@@ -421,7 +408,12 @@ void prepareShape(const SceneObject& object, Bvh& bvh) {
 // objects kept, so that the scene is not walked out of order.
 void fillLeafColumns(const Scene& scene, const std::vector<LaneKind>& laneKinds, Bvh& bvh) {
     bvh.leaves.resetTo(bvh.items.size());
+    constexpr std::size_t kAhead = 16;
     for (std::size_t k = 0; k < bvh.items.size(); ++k) {
+        if (k + kAhead < bvh.items.size()) {
+            const auto ahead = static_cast<std::size_t>(bvh.items[k + kAhead]);
+            __builtin_prefetch(bvh.fans.data() + bvh.fanStart[ahead]);
+        }
         const auto j = static_cast<std::size_t>(bvh.items[k]);
         if (laneKinds[j] == LaneKind::Triangle) {
             bvh.leaves.setTriangle(k, bvh.fans[static_cast<std::size_t>(bvh.fanStart[j])]);

@@ -254,17 +254,17 @@ private:
     Bvh& bvh_;
 };
 
-// The largest widening of `node` for an origin anywhere in [lower, upper]:
-// every term of the per-ray widening grows with the distances from the
-// origin to the box, which are largest at a corner of the region.
-double largestMargin(const BvhNode& node, const double lower[3], const double upper[3]) {
-    double far = 0.0, farSquared = 0.0, originSize = 0.0;
+// The largest widening of `node` for an origin anywhere in [lower, upper],
+// whose largest coordinate magnitude is `originSize`: every term of the
+// per-ray widening grows with the distances from the origin to the box,
+// which are largest at a corner of the region. Along an axis the farthest
+// pair of ends is one of two, and rounding keeps the larger the larger.
+double largestMargin(const BvhNode& node, const double lower[3], const double upper[3], double originSize) {
+    double far = 0.0, farSquared = 0.0;
     for (int i = 0; i < 3; ++i) {
-        const double reach = std::max({std::fabs(lower[i] - node.lower[i]), std::fabs(lower[i] - node.upper[i]),
-                                       std::fabs(upper[i] - node.lower[i]), std::fabs(upper[i] - node.upper[i])});
+        const double reach = std::max(upper[i] - node.lower[i], node.upper[i] - lower[i]);
         far += reach;
         farSquared += reach * reach;
-        originSize = std::max({originSize, std::fabs(lower[i]), std::fabs(upper[i])});
     }
     const double margin = node.linear * (far + originSize) + std::min(node.quadratic * farSquared, node.root * far);
     return margin * (1.0 + 0x1p-40);  // the rounding of this sum
@@ -285,11 +285,12 @@ struct Widening {
     OriginRegion* region;
     double lower[3];
     double upper[3];
+    double originSize;  // the largest coordinate magnitude in the box
 };
 
 // Binary node `node` widened for every origin a region holds.
 void widenInto(WideNode& out, int k, const BvhNode& node, const Widening& widening) {
-    const double margin = largestMargin(node, widening.lower, widening.upper);
+    const double margin = largestMargin(node, widening.lower, widening.upper, widening.originSize);
     for (int axis = 0; axis < 3; ++axis) {
         out.lower[axis][k] = floatBelow(node.lower[axis] - margin);
         out.upper[axis][k] = floatAbove(node.upper[axis] + margin);
@@ -362,7 +363,7 @@ void widenForOrigins(const Scene& scene, const double lower[3], const double upp
     const double at[3] = {eye.x, eye.y, eye.z};
     if (std::isfinite(at[0]) && std::isfinite(at[1]) && std::isfinite(at[2]) &&
         std::max({std::fabs(at[0]), std::fabs(at[1]), std::fabs(at[2])}) <= kLargest) {
-        widenings[count++] = {&bvh.eye, {at[0], at[1], at[2]}, {at[0], at[1], at[2]}};
+        widenings[count++] = {&bvh.eye, {at[0], at[1], at[2]}, {at[0], at[1], at[2]}, 0.0};
     }
     if (anyBounded) {
         Widening& surfaces = widenings[count++];
@@ -373,6 +374,13 @@ void widenForOrigins(const Scene& scene, const double lower[3], const double upp
             const double room = 0.01 + 0.01 * size + 0x1p-20 * std::max(std::fabs(lower[i]), std::fabs(upper[i]));
             surfaces.lower[i] = lower[i] - room;
             surfaces.upper[i] = upper[i] + room;
+        }
+    }
+    for (Widening& widening : std::span(widenings.data(), count)) {
+        widening.originSize = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            widening.originSize =
+                std::max({widening.originSize, std::fabs(widening.lower[i]), std::fabs(widening.upper[i])});
         }
     }
     const std::span<const Widening> regions(widenings.data(), count);

@@ -16,7 +16,7 @@ namespace {
 constexpr int kMaxLeafSize = 8;
 constexpr int kBins = 16;
 constexpr double kGroupCost = 2.0;
-constexpr std::size_t kSampledItems = 512;
+constexpr std::size_t kSampledItems = 128;
 constexpr std::size_t kSmallNode = 64;
 
 // An object's box with its constant margin, already rounded outwards to
@@ -50,11 +50,11 @@ struct LaneBox {
         upper = larger(upper, hi);
     }
     void add(const LaneBox& other) { add(other.lower, other.upper); }
-    double halfArea() const {
-        if (!(lower[0] <= upper[0])) return 0.0;
-        const double x = static_cast<double>(upper[0]) - lower[0], y = static_cast<double>(upper[1]) - lower[1],
-                     z = static_cast<double>(upper[2]) - lower[2];
-        return x * y + y * z + z * x;
+    // In float: the heuristic only ranks splits.
+    float halfArea() const {
+        if (!(lower[0] <= upper[0])) return 0.0f;
+        const Lanes d = upper - lower;
+        return d[0] * d[1] + d[1] * d[2] + d[2] * d[0];
     }
 };
 
@@ -109,7 +109,7 @@ struct AxisBins {
 // The cheapest boundary after an occupied bin of `bins`, if cheaper than
 // `best` (the surface-area cost of both sides); ties keep the earlier.
 struct Boundary {
-    double cost = std::numeric_limits<double>::infinity();
+    float cost = std::numeric_limits<float>::infinity();
     int axis = -1;
     int bin = 0;
 };
@@ -123,20 +123,20 @@ void weigh(const AxisBins& bins, int axis, Boundary& best) {
         occupied[used] = bin;  // kept only when occupied, without a branch
         used += bins.counts[bin] > 0 ? 1 : 0;
     }
-    std::array<double, kBins> rightCost{};  // of occupied[k..]
+    std::array<float, kBins> rightCost{};  // of occupied[k..]
     LaneBox right;
     std::uint32_t rightCount = 0;
     for (int k = used - 1; k > 0; --k) {
         right.add(bins.boxes[occupied[k]]);
         rightCount += bins.counts[occupied[k]];
-        rightCost[k] = right.halfArea() * static_cast<double>(rightCount);
+        rightCost[k] = right.halfArea() * static_cast<float>(rightCount);
     }
     LaneBox left;
     std::uint32_t leftCount = 0;
     for (int k = 0; k + 1 < used; ++k) {
         left.add(bins.boxes[occupied[k]]);
         leftCount += bins.counts[occupied[k]];
-        const double cost = left.halfArea() * static_cast<double>(leftCount) + rightCost[k + 1];
+        const float cost = left.halfArea() * static_cast<float>(leftCount) + rightCost[k + 1];
         if (cost < best.cost) best = {cost, axis, occupied[k]};
     }
 }

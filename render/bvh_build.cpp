@@ -15,7 +15,7 @@ namespace {
 
 constexpr int kMaxLeafSize = 8;
 constexpr int kBins = 16;
-constexpr double kGroupCost = 2.0;
+constexpr double kGroupCost = 2.0;  // a leaf's test of four items, in single tests
 constexpr std::size_t kSampledItems = 128;
 constexpr std::size_t kSmallNode = 64;
 
@@ -106,14 +106,16 @@ struct AxisBins {
     }
 };
 
-// The cheapest boundary after an occupied bin of `bins`, if cheaper than
-// `best` (the surface-area cost of both sides); ties keep the earlier.
+// A split after bin `bin` along `axis`, and its surface-area cost: each
+// side's half area times its number of items.
 struct Boundary {
     float cost = std::numeric_limits<float>::infinity();
-    int axis = -1;
+    int axis = -1;  // none yet
     int bin = 0;
 };
 
+// Takes for `best` the cheapest boundary after an occupied bin along `axis`
+// if it is cheaper; ties keep the earlier.
 void weigh(const AxisBins& bins, int axis, Boundary& best) {
     // An empty bin's boundary costs what the one before it costs, and ties
     // go to the lower bin, so only occupied bins are weighed.
@@ -225,15 +227,15 @@ private:
                 if (binning.scale[axis] > 0.0f) weigh(bins[axis], axis, best);
             }
         }
-        const int bestAxis = best.axis, bestBin = best.bin;
-        const double bestCost = best.cost;
-        if (bestAxis < 0) return begin;  // all centres coincide
-        // A node visit costs about half an intersection test.
-        const double splitCost = 0.5 + bestCost / extent.bounds.halfArea();
+        if (best.axis < 0) return begin;  // all centres coincide
+        // A node visit costs about half an intersection test; a leaf, its
+        // groups of four, which its lanes test at once.
+        const double splitCost = 0.5 + static_cast<double>(best.cost) / extent.bounds.halfArea();
         if (count <= kMaxLeafSize && splitCost >= kGroupCost * static_cast<double>((count + 3) / 4)) return begin;
-        return partition(
-            begin, end, [&](const BuildItem& item) { return binning.binOf(centreOf(item), bestAxis) <= bestBin; }, left,
-            right);
+        const auto goesLeft = [&](const BuildItem& item) {
+            return binning.binOf(centreOf(item), best.axis) <= best.bin;
+        };
+        return partition(begin, end, goesLeft, left, right);
     }
 
     // Hoare's partition, gathering each side's extent on the way.

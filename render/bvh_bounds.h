@@ -70,9 +70,9 @@ inline bool isFinite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) &
 ObjectBound boundObject(const SceneObject& object);
 
 // The float nearest below (above) a double, or the double itself when it is one.
-// The step to the neighbouring float is taken on the bits, without a branch:
-// this runs for every box the hierarchy rounds, and which way a value
-// rounds cannot be predicted.
+// The step to the neighbouring float is taken on the bits and selected, not
+// branched to: this runs for every box the hierarchy rounds, and which way a
+// value rounds cannot be predicted.
 inline float floatBelow(double value) {
     const float f = static_cast<float>(value);
     const auto bits = std::bit_cast<std::uint32_t>(f);

@@ -220,15 +220,3 @@ ObjectBound boundObject(const SceneObject& object) {
     never.fate = Fate::Never;
     return never;
 }
-
-float floatBelow(double value) {
-    float f = static_cast<float>(value);
-    if (static_cast<double>(f) > value) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
-    return f;
-}
-
-float floatAbove(double value) {
-    float f = static_cast<float>(value);
-    if (static_cast<double>(f) < value) f = std::nextafter(f, std::numeric_limits<float>::infinity());
-    return f;
-}

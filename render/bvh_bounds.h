@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "geometry/vec3.h"
@@ -68,5 +70,18 @@ inline bool isFinite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) &
 ObjectBound boundObject(const SceneObject& object);
 
 // The float nearest below (above) a double, or the double itself when it is one.
-float floatBelow(double value);
-float floatAbove(double value);
+// The step to the neighbouring float is taken on the bits and selected, not
+// branched to: this runs for every box the hierarchy rounds, and which way a
+// value rounds cannot be predicted.
+inline float floatBelow(double value) {
+    const float f = static_cast<float>(value);
+    const auto bits = std::bit_cast<std::uint32_t>(f);
+    const std::uint32_t below = f > 0.0f ? bits - 1 : f < 0.0f ? bits + 1 : 0x80000001u;  // from 0: -denorm_min
+    return static_cast<double>(f) > value ? std::bit_cast<float>(below) : f;
+}
+inline float floatAbove(double value) {
+    const float f = static_cast<float>(value);
+    const auto bits = std::bit_cast<std::uint32_t>(f);
+    const std::uint32_t above = f > 0.0f ? bits + 1 : f < 0.0f ? bits - 1 : 0x00000001u;  // from 0: denorm_min
+    return static_cast<double>(f) < value ? std::bit_cast<float>(above) : f;
+}

@@ -2,81 +2,183 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <vector>
 
 #include "geometry/intersect.h"
 #include "render/bvh.h"
 #include "render/bvh_bounds.h"
 #include "render/bvh_direction_table.h"
+#include "render/lanes.h"
 
 namespace {
 
 constexpr int kMaxLeafSize = 8;
 constexpr int kBins = 16;
-constexpr std::size_t kSampledItems = 2048;
+constexpr double kGroupCost = 2.0;  // a leaf's test of four items, in single tests
+constexpr std::size_t kSampledItems = 128;
+constexpr std::size_t kSmallNode = 64;
 
+// An object's box with its constant margin, already rounded outwards to
+// float: the float minimum of rounded values is the rounded minimum, so the
+// nodes get the same boxes as from the exact values. Lane 3 is zero.
 struct BuildItem {
-    std::array<double, 3> lower, upper, centroid;
-    double linear, quadratic, root;
+    Lanes lower;
+    Lanes upper;
+    float linear, quadratic, root;  // rounded up
     std::int32_t object;
 };
 
-struct Box3 {
-    std::array<double, 3> lower{kFarAway, kFarAway, kFarAway};
-    std::array<double, 3> upper{-kFarAway, -kFarAway, -kFarAway};
+// A node's widening covers each of its parts'.
+void widenToCover(BvhNode& node, float linear, float quadratic, float root) {
+    node.linear = std::max(node.linear, linear);
+    node.quadratic = std::max(node.quadratic, quadratic);
+    node.root = std::max(node.root, root);
+}
 
-    void add(const std::array<double, 3>& lo, const std::array<double, 3>& hi) {
-        for (int i = 0; i < 3; ++i) {
-            lower[i] = std::min(lower[i], lo[i]);
-            upper[i] = std::max(upper[i], hi[i]);
-        }
+// Twice the centre: binning needs only its order.
+Lanes centreOf(const BuildItem& item) { return item.lower + item.upper; }
+
+constexpr float kFloatFar = std::numeric_limits<float>::infinity();
+
+struct LaneBox {
+    Lanes lower{kFloatFar, kFloatFar, kFloatFar, 0.0f};
+    Lanes upper{-kFloatFar, -kFloatFar, -kFloatFar, 0.0f};
+
+    void add(Lanes lo, Lanes hi) {
+        lower = smaller(lower, lo);
+        upper = larger(upper, hi);
     }
-    double halfArea() const {
-        if (lower[0] > upper[0]) return 0.0;
-        const double x = upper[0] - lower[0], y = upper[1] - lower[1], z = upper[2] - lower[2];
-        return x * y + y * z + z * x;
+    void add(const LaneBox& other) { add(other.lower, other.upper); }
+    // In float: the heuristic only ranks splits.
+    float halfArea() const {
+        if (!(lower[0] <= upper[0])) return 0.0f;
+        const Lanes d = upper - lower;
+        return d[0] * d[1] + d[1] * d[2] + d[2] * d[0];
     }
 };
+
+// The boxes around some items and around their centres.
+struct Extent {
+    LaneBox bounds;
+    LaneBox centres;
+
+    void add(const BuildItem& item) {
+        bounds.add(item.lower, item.upper);
+        const Lanes centre = centreOf(item);
+        centres.add(centre, centre);
+    }
+};
+
+// Where a centre falls among the bins of one node, the same for binning and
+// for the partition that follows it.
+struct Binning {
+    Lanes lower;
+    Lanes scale;  // 0 on an axis whose centres coincide
+
+    Binning(const LaneBox& centres) : lower(centres.lower), scale{} {
+        for (int axis = 0; axis < 3; ++axis) {
+            const float extent = centres.upper[axis] - centres.lower[axis];
+            const float s = extent > 0.0f ? kBins / extent : 0.0f;
+            scale[axis] = std::isfinite(s) ? s : 0.0f;
+        }
+    }
+    // Per axis; a position beyond the last bin (rounding at the top) stays in it.
+    std::array<int, 3> binsOf(Lanes centre) const {
+        const Lanes at = (centre - lower) * scale;
+        std::array<int, 3> bins{};
+        for (int axis = 0; axis < 3; ++axis) bins[axis] = static_cast<int>(std::min(kBins - 1.0f, at[axis]));
+        return bins;
+    }
+    int binOf(Lanes centre, int axis) const {
+        return static_cast<int>(std::min(kBins - 1.0f, (centre[axis] - lower[axis]) * scale[axis]));
+    }
+};
+
+// Items' boxes and numbers by the bin of their centre along one axis.
+struct AxisBins {
+    std::array<LaneBox, kBins> boxes;
+    std::array<std::uint32_t, kBins> counts{};
+
+    void add(int bin, const BuildItem& item) {
+        boxes[bin].add(item.lower, item.upper);
+        ++counts[bin];
+    }
+};
+
+// A split after bin `bin` along `axis`, and its surface-area cost: each
+// side's half area times its number of items.
+struct Boundary {
+    float cost = std::numeric_limits<float>::infinity();
+    int axis = -1;  // none yet
+    int bin = 0;
+};
+
+// Takes for `best` the cheapest boundary after an occupied bin along `axis`
+// if it is cheaper; ties keep the earlier.
+void weigh(const AxisBins& bins, int axis, Boundary& best) {
+    // An empty bin's boundary costs what the one before it costs, and ties
+    // go to the lower bin, so only occupied bins are weighed.
+    std::array<int, kBins + 1> occupied;
+    int used = 0;
+    for (int bin = 0; bin < kBins; ++bin) {
+        occupied[used] = bin;  // kept only when occupied, without a branch
+        used += bins.counts[bin] > 0 ? 1 : 0;
+    }
+    std::array<float, kBins> rightCost{};  // of occupied[k..]
+    LaneBox right;
+    std::uint32_t rightCount = 0;
+    for (int k = used - 1; k > 0; --k) {
+        right.add(bins.boxes[occupied[k]]);
+        rightCount += bins.counts[occupied[k]];
+        rightCost[k] = right.halfArea() * static_cast<float>(rightCount);
+    }
+    LaneBox left;
+    std::uint32_t leftCount = 0;
+    for (int k = 0; k + 1 < used; ++k) {
+        left.add(bins.boxes[occupied[k]]);
+        leftCount += bins.counts[occupied[k]];
+        const float cost = left.halfArea() * static_cast<float>(leftCount) + rightCost[k + 1];
+        if (cost < best.cost) best = {cost, axis, occupied[k]};
+    }
+}
 
 class Builder {
 public:
     Builder(std::vector<BuildItem>& items, Bvh& bvh) : items_(items), bvh_(bvh) {}
 
-    void build(std::size_t begin, std::size_t end, int depth) {
-        const std::size_t index = bvh_.nodes.size();
-        bvh_.nodes.emplace_back();
-        Box3 bounds, centroids;
-        double linear = 0.0, quadratic = 0.0, root = 0.0;
-        for (std::size_t i = begin; i < end; ++i) {
-            bounds.add(items_[i].lower, items_[i].upper);
-            centroids.add(items_[i].centroid, items_[i].centroid);
-            linear = std::max(linear, items_[i].linear);
-            quadratic = std::max(quadratic, items_[i].quadratic);
-            root = std::max(root, items_[i].root);
-        }
-        BvhNode& node = bvh_.nodes[index];
-        for (int i = 0; i < 3; ++i) {
-            node.lower[i] = floatBelow(bounds.lower[i]);
-            node.upper[i] = floatAbove(bounds.upper[i]);
-        }
-        node.linear = floatAbove(linear);
-        node.quadratic = floatAbove(quadratic);
-        node.root = floatAbove(root);
+    void build() {
+        Extent all;
+        for (const BuildItem& item : items_) all.add(item);
+        build(0, items_.size(), 0, all);
+    }
 
+private:
+    void build(std::size_t begin, std::size_t end, int depth, const Extent& extent) {
+        const std::size_t index = bvh_.nodes.size();
+        BvhNode& node = bvh_.nodes.emplace_back();
+        for (int i = 0; i < 3; ++i) {
+            node.lower[i] = extent.bounds.lower[i];
+            node.upper[i] = extent.bounds.upper[i];
+        }
         const std::size_t count = end - begin;
         std::size_t middle = begin;
-        if (count > 1 && depth < kMaxBvhDepth) middle = split(begin, end, bounds, centroids);
+        Extent left, right;
+        if (count > 2 && depth < kMaxBvhDepth) middle = split(begin, end, extent, left, right);
         if (middle == begin) {
             makeLeaf(index, begin, end);
             return;
         }
-        build(begin, middle, depth + 1);
+        build(begin, middle, depth + 1, left);
         bvh_.nodes[index].first = static_cast<std::int32_t>(bvh_.nodes.size());
         bvh_.nodes[index].count = 0;
-        build(middle, end, depth + 1);
+        build(middle, end, depth + 1, right);
+        BvhNode& inner = bvh_.nodes[index];
+        for (const BvhNode* child : {&bvh_.nodes[index + 1], &bvh_.nodes[static_cast<std::size_t>(inner.first)]}) {
+            widenToCover(inner, child->linear, child->quadratic, child->root);
+        }
     }
 
-private:
     void makeLeaf(std::size_t index, std::size_t begin, std::size_t end) {
         // Every leaf starts a block of four for the lanes.
         while (bvh_.items.size() % 4 != 0) {
@@ -86,104 +188,90 @@ private:
         bvh_.nodes[index].first = static_cast<std::int32_t>(bvh_.items.size());
         bvh_.nodes[index].count = static_cast<std::int32_t>(end - begin);
         for (std::size_t i = begin; i < end; ++i) {
-            bvh_.items.push_back(items_[i].object);
+            const BuildItem& item = items_[i];
+            bvh_.items.push_back(item.object);
             BvhNode own{};
             for (int a = 0; a < 3; ++a) {
-                own.lower[a] = floatBelow(items_[i].lower[a]);
-                own.upper[a] = floatAbove(items_[i].upper[a]);
+                own.lower[a] = item.lower[a];
+                own.upper[a] = item.upper[a];
             }
-            own.linear = floatAbove(items_[i].linear);
-            own.quadratic = floatAbove(items_[i].quadratic);
-            own.root = floatAbove(items_[i].root);
+            own.linear = item.linear;
+            own.quadratic = item.quadratic;
+            own.root = item.root;
             bvh_.itemBounds.push_back(own);
+            widenToCover(bvh_.nodes[index], item.linear, item.quadratic, item.root);
         }
     }
 
-    // Binned surface-area heuristic. Returns begin for a leaf.
-    std::size_t split(std::size_t begin, std::size_t end, const Box3& bounds, const Box3& centroids) {
+    // Binned surface-area heuristic. Returns begin for a leaf, else where the
+    // second part starts, with the extent of each part.
+    std::size_t split(std::size_t begin, std::size_t end, const Extent& extent, Extent& left, Extent& right) {
         const std::size_t count = end - begin;
-        double bestCost = std::numeric_limits<double>::infinity();
-        int bestAxis = -1, bestBin = 0;
-        // One pass over the items bins them along all three axes.
-        std::array<std::array<Box3, kBins>, 3> binsOf{};
-        std::array<std::array<std::size_t, kBins>, 3> countsOf{};
-        std::array<double, 3> scale{};
-        for (int axis = 0; axis < 3; ++axis) {
-            const double extent = centroids.upper[axis] - centroids.lower[axis];
-            scale[axis] = extent > 0.0 ? kBins / extent : 0.0;
-        }
-        // A large node chooses its split from an even sample of its items:
-        // the shape of the tree never changes an answer, only its speed.
-        const std::size_t stride = std::max<std::size_t>(1, count / kSampledItems);
-        const std::size_t sampled = (count + stride - 1) / stride;
-        for (std::size_t i = begin; i < end; i += stride) {
-            const BuildItem& item = items_[i];
+        const Binning binning(extent.centres);
+        Boundary best;
+        if (count <= kSmallNode) {
+            // A small node splits along its longest axis of centres only.
+            const Lanes span = extent.centres.upper - extent.centres.lower;
+            const int axis = span[0] >= span[1] && span[0] >= span[2] ? 0 : span[1] >= span[2] ? 1 : 2;
+            if (binning.scale[axis] > 0.0f) {
+                AxisBins bins;
+                for (std::size_t i = begin; i < end; ++i) bins.add(binning.binOf(centreOf(items_[i]), axis), items_[i]);
+                weigh(bins, axis, best);
+            }
+        } else {
+            // One pass bins the items along all three axes. A large node
+            // chooses its split from an even sample of its items: the shape
+            // of the tree never changes an answer, only its speed.
+            std::array<AxisBins, 3> bins;
+            const std::size_t stride = std::max<std::size_t>(1, count / kSampledItems);
+            for (std::size_t i = begin; i < end; i += stride) {
+                const std::array<int, 3> at = binning.binsOf(centreOf(items_[i]));
+                for (int axis = 0; axis < 3; ++axis) bins[axis].add(at[axis], items_[i]);
+            }
             for (int axis = 0; axis < 3; ++axis) {
-                const int bin = binOf(item.centroid[axis], centroids.lower[axis], scale[axis]);
-                binsOf[axis][bin].add(item.lower, item.upper);
-                ++countsOf[axis][bin];
+                if (binning.scale[axis] > 0.0f) weigh(bins[axis], axis, best);
             }
         }
-        for (int axis = 0; axis < 3; ++axis) {
-            if (!(scale[axis] > 0.0)) continue;
-            const std::array<Box3, kBins>& bins = binsOf[axis];
-            const std::array<std::size_t, kBins>& counts = countsOf[axis];
-            std::array<double, kBins> rightCost{};
-            Box3 right;
-            std::size_t rightCount = 0;
-            for (int bin = kBins - 1; bin > 0; --bin) {
-                right.add(bins[bin].lower, bins[bin].upper);
-                rightCount += counts[bin];
-                rightCost[bin] = right.halfArea() * blocksOf(rightCount * stride);
-            }
-            Box3 left;
-            std::size_t leftCount = 0;
-            for (int bin = 0; bin + 1 < kBins; ++bin) {
-                left.add(bins[bin].lower, bins[bin].upper);
-                leftCount += counts[bin];
-                if (leftCount == 0 || leftCount == sampled) continue;
-                const double cost = left.halfArea() * blocksOf(leftCount * stride) + rightCost[bin + 1];
-                if (cost < bestCost) {
-                    bestCost = cost;
-                    bestAxis = axis;
-                    bestBin = bin;
-                }
-            }
-        }
-        if (bestAxis < 0) return begin;  // all centroids coincide
-        // A node visit costs about half an intersection test.
-        const double splitCost = 0.5 + bestCost / bounds.halfArea();
-        if (count <= kMaxLeafSize && splitCost >= blocksOf(count)) return begin;
-        const double lo = centroids.lower[bestAxis], binScale = scale[bestAxis];
-        const auto middle = std::partition(
-            items_.begin() + static_cast<std::ptrdiff_t>(begin), items_.begin() + static_cast<std::ptrdiff_t>(end),
-            [&](const BuildItem& item) { return binOf(item.centroid[bestAxis], lo, binScale) <= bestBin; });
-        return static_cast<std::size_t>(middle - items_.begin());
+        if (best.axis < 0) return begin;  // all centres coincide
+        // A node visit costs about half an intersection test; a leaf, its
+        // groups of four, which its lanes test at once.
+        const double splitCost = 0.5 + static_cast<double>(best.cost) / extent.bounds.halfArea();
+        if (count <= kMaxLeafSize && splitCost >= kGroupCost * static_cast<double>((count + 3) / 4)) return begin;
+        const auto goesLeft = [&](const BuildItem& item) {
+            return binning.binOf(centreOf(item), best.axis) <= best.bin;
+        };
+        return partition(begin, end, goesLeft, left, right);
     }
 
-    // Leaves test their items four at a time: four cost about as much as one.
-    static double blocksOf(std::size_t items) { return static_cast<double>((items + 3) / 4); }
-
-    static int binOf(double value, double lo, double scale) {
-        const int bin = static_cast<int>((value - lo) * scale);
-        return std::clamp(bin, 0, kBins - 1);
+    // Hoare's partition, gathering each side's extent on the way.
+    template <class GoesLeft>
+    std::size_t partition(std::size_t begin, std::size_t end, const GoesLeft& goesLeft, Extent& left, Extent& right) {
+        std::size_t i = begin, j = end;
+        while (true) {
+            while (i < j && goesLeft(items_[i])) left.add(items_[i++]);
+            while (i < j && !goesLeft(items_[j - 1])) right.add(items_[--j]);
+            if (i == j) return i;
+            std::swap(items_[i], items_[j - 1]);
+            left.add(items_[i++]);
+            right.add(items_[--j]);
+        }
     }
 
     std::vector<BuildItem>& items_;
     Bvh& bvh_;
 };
 
-// The largest widening of `node` for an origin anywhere in [lower, upper]:
-// every term of the per-ray widening grows with the distances from the
-// origin to the box, which are largest at a corner of the region.
-double largestMargin(const BvhNode& node, const double lower[3], const double upper[3]) {
-    double far = 0.0, farSquared = 0.0, originSize = 0.0;
+// The largest widening of `node` for an origin anywhere in [lower, upper],
+// whose largest coordinate magnitude is `originSize`: every term of the
+// per-ray widening grows with the distances from the origin to the box,
+// which are largest at a corner of the region. Along an axis the farthest
+// pair of ends is one of two, and rounding keeps the larger the larger.
+double largestMargin(const BvhNode& node, const double lower[3], const double upper[3], double originSize) {
+    double far = 0.0, farSquared = 0.0;
     for (int i = 0; i < 3; ++i) {
-        const double reach = std::max({std::fabs(lower[i] - node.lower[i]), std::fabs(lower[i] - node.upper[i]),
-                                       std::fabs(upper[i] - node.lower[i]), std::fabs(upper[i] - node.upper[i])});
+        const double reach = std::max(upper[i] - node.lower[i], node.upper[i] - lower[i]);
         far += reach;
         farSquared += reach * reach;
-        originSize = std::max({originSize, std::fabs(lower[i]), std::fabs(upper[i])});
     }
     const double margin = node.linear * (far + originSize) + std::min(node.quadratic * farSquared, node.root * far);
     return margin * (1.0 + 0x1p-40);  // the rounding of this sum
@@ -199,11 +287,29 @@ double halfArea(const BvhNode& node) {
     return x * y + y * z + z * x;
 }
 
+// A region being built, and the box of the origins it holds.
+struct Widening {
+    OriginRegion* region;
+    double lower[3];
+    double upper[3];
+    double originSize;  // the largest coordinate magnitude in the box
+};
+
+// Binary node `node` widened for every origin a region holds.
+void widenInto(WideNode& out, int k, const BvhNode& node, const Widening& widening) {
+    const double margin = largestMargin(node, widening.lower, widening.upper, widening.originSize);
+    for (int axis = 0; axis < 3; ++axis) {
+        out.lower[axis][k] = floatBelow(node.lower[axis] - margin);
+        out.upper[axis][k] = floatAbove(node.upper[axis] + margin);
+    }
+}
+
 // The wide node over binary node `binary`'s children (or over `binary`
 // itself, a leaf standing as a root), opening the largest inner child into
-// its two until four are side by side. Returns its index.
-std::int32_t collapse(const Bvh& bvh, const std::vector<std::array<float, 6>>& boxes, std::int32_t binary,
-                      std::vector<WideNode>& wide) {
+// its two until four are side by side. Every region gets the same node at
+// the same index, with its own boxes, made while the binary nodes are at
+// hand. Returns its index.
+std::int32_t collapse(const Bvh& bvh, std::int32_t binary, std::span<const Widening> widenings) {
     std::array<std::int32_t, 4> slots{};
     int used = 0;
     const BvhNode& top = bvh.nodes[static_cast<std::size_t>(binary)];
@@ -227,73 +333,114 @@ std::int32_t collapse(const Bvh& bvh, const std::vector<std::array<float, 6>>& b
         slots[used++] = node.first;
         slots[widest] = slots[widest] + 1;
     }
-    const auto index = static_cast<std::int32_t>(wide.size());
-    wide.emplace_back();
+    const auto index = static_cast<std::int32_t>(widenings[0].region->nodes.size());
+    for (const Widening& widening : widenings) {
+        WideNode& out = widening.region->nodes.emplace_back();
+        for (int k = 0; k < 4; ++k) {
+            if (k < used) {
+                widenInto(out, k, bvh.nodes[static_cast<std::size_t>(slots[k])], widening);
+            } else {
+                for (int axis = 0; axis < 3; ++axis) out.lower[axis][k] = out.upper[axis][k] = kOutOfReach;
+            }
+        }
+    }
     for (int k = 0; k < 4; ++k) {
         std::int32_t child = 0, count = -1;
-        std::array<float, 6> box{kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach, kOutOfReach};
         if (k < used) {
             const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[k])];
-            box = boxes[static_cast<std::size_t>(slots[k])];
             count = node.count;
-            child = node.count > 0 ? node.first : collapse(bvh, boxes, slots[k], wide);
+            child = node.count > 0 ? node.first : collapse(bvh, slots[k], widenings);
         }
-        WideNode& out = wide[static_cast<std::size_t>(index)];  // the recursion may have moved it
-        for (int axis = 0; axis < 3; ++axis) {
-            out.lower[axis][k] = box[static_cast<std::size_t>(axis)];
-            out.upper[axis][k] = box[static_cast<std::size_t>(axis + 3)];
+        for (const Widening& widening : widenings) {
+            WideNode& out = widening.region->nodes[static_cast<std::size_t>(index)];
+            out.child[k] = child;
+            out.count[k] = count;
         }
-        out.child[k] = child;
-        out.count[k] = count;
     }
     return index;
 }
 
-void widenFor(const Bvh& bvh, OriginRegion& region, const double lower[3], const double upper[3]) {
-    for (int i = 0; i < 3; ++i) {
-        region.lower[i] = floatBelow(lower[i]);
-        region.upper[i] = floatAbove(upper[i]);
-    }
-    std::vector<std::array<float, 6>> boxes;
-    boxes.reserve(bvh.nodes.size());
-    for (const BvhNode& node : bvh.nodes) {
-        const double margin = largestMargin(node, lower, upper);
-        std::array<float, 6> box{};
-        for (int i = 0; i < 3; ++i) {
-            box[static_cast<std::size_t>(i)] = floatBelow(node.lower[i] - margin);
-            box[static_cast<std::size_t>(i + 3)] = floatAbove(node.upper[i] + margin);
-        }
-        boxes.push_back(box);
-    }
-    region.nodes.reserve(bvh.nodes.size() / 2 + 1);
-    for (const std::int32_t root : bvh.roots) region.roots.push_back(collapse(bvh, boxes, root, region.nodes));
-}
-
-// The eye, and the box around every bounded object with room for the float
-// error of hit points and the offset of the rays that leave them.
-void widenForOrigins(const Scene& scene, const std::vector<BuildItem>& items, Bvh& bvh) {
+// The eye, and the box `lower`, `upper` around every bounded object with
+// room for the float error of hit points and the offset of the rays that
+// leave them.
+void widenForOrigins(const Scene& scene, const double lower[3], const double upper[3], bool anyBounded, Bvh& bvh) {
+    std::array<Widening, 2> widenings{};
+    std::size_t count = 0;
     const Vec3 eye = scene.camera.screenCenter + scene.camera.eyeOffset;  // as the primary rays form it
     const double at[3] = {eye.x, eye.y, eye.z};
     if (std::isfinite(at[0]) && std::isfinite(at[1]) && std::isfinite(at[2]) &&
         std::max({std::fabs(at[0]), std::fabs(at[1]), std::fabs(at[2])}) <= kLargest) {
-        widenFor(bvh, bvh.eye, at, at);
+        widenings[count++] = {&bvh.eye, {at[0], at[1], at[2]}, {at[0], at[1], at[2]}, 0.0};
     }
-    if (items.empty()) return;
-    double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
-    for (const BuildItem& item : items) {
+    if (anyBounded) {
+        Widening& surfaces = widenings[count++];
+        surfaces.region = &bvh.surfaces;
+        double size = 0.0;
+        for (int i = 0; i < 3; ++i) size = std::max(size, upper[i] - lower[i]);
         for (int i = 0; i < 3; ++i) {
-            lower[i] = std::min(lower[i], item.lower[i]);
-            upper[i] = std::max(upper[i], item.upper[i]);
+            const double room = 0.01 + 0.01 * size + 0x1p-20 * std::max(std::fabs(lower[i]), std::fabs(upper[i]));
+            surfaces.lower[i] = lower[i] - room;
+            surfaces.upper[i] = upper[i] + room;
         }
     }
-    double size = 0.0;
-    for (int i = 0; i < 3; ++i) size = std::max(size, upper[i] - lower[i]);
-    for (int i = 0; i < 3; ++i) {
-        const double room = 0.01 + 0.01 * size + 0x1p-20 * std::max(std::fabs(lower[i]), std::fabs(upper[i]));
-        lower[i] -= room;
-        upper[i] += room;
+    for (Widening& widening : std::span(widenings.data(), count)) {
+        widening.originSize = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            widening.originSize =
+                std::max({widening.originSize, std::fabs(widening.lower[i]), std::fabs(widening.upper[i])});
+        }
     }
-    widenFor(bvh, bvh.surfaces, lower, upper);
+    const std::span<const Widening> regions(widenings.data(), count);
+    for (const Widening& widening : regions) {
+        for (int i = 0; i < 3; ++i) {
+            widening.region->lower[i] = floatBelow(widening.lower[i]);
+            widening.region->upper[i] = floatAbove(widening.upper[i]);
+        }
+        widening.region->nodes.reserve(bvh.nodes.size() / 2 + 1);
+    }
+    if (regions.empty()) return;
+    for (const std::int32_t root : bvh.roots) {
+        const std::int32_t wide = collapse(bvh, root, regions);
+        for (const Widening& widening : regions) widening.region->roots.push_back(wide);
+    }
+}
+
+// Every polygon's fan and every cylinder's axes.
+void prepareShape(const SceneObject& object, Bvh& bvh) {
+    const auto& v = object.vertices;
+    if (object.kind == ObjectKind::Polygon) {
+        for (std::size_t i = 0; i + 2 < v.size(); ++i) bvh.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
+    }
+    bvh.fanStart.push_back(static_cast<std::int32_t>(bvh.fans.size()));
+    bvh.cylinderSlot.push_back(-1);
+    if (object.kind == ObjectKind::Cylinder) {
+        bvh.cylinderSlot.back() = static_cast<std::int32_t>(bvh.cylinders.size());
+        bvh.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
+    }
+}
+
+// The objects' lanes in the order of the items, from what the pass over the
+// objects kept, so that the scene is not walked out of order.
+void fillLeafBlocks(const Scene& scene, const std::vector<LaneKind>& laneKinds, Bvh& bvh) {
+    bvh.leaves.resetTo(bvh.items.size());
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t k = 0; k < bvh.items.size(); ++k) {
+        if (k + kAhead < bvh.items.size() && bvh.items[k + kAhead] >= 0) {
+            const auto ahead = static_cast<std::size_t>(bvh.items[k + kAhead]);
+            __builtin_prefetch(bvh.fans.data() + bvh.fanStart[ahead]);
+        }
+        const std::int32_t object = bvh.items[k];
+        if (object < 0) continue;  // a leaf's padding
+        const auto j = static_cast<std::size_t>(object);
+        if (laneKinds[j] == LaneKind::Triangle) {
+            bvh.leaves.setTriangle(k, object, bvh.fans[static_cast<std::size_t>(bvh.fanStart[j])]);
+        } else if (laneKinds[j] == LaneKind::Sphere) {
+            const SceneObject& sphere = scene.objectList[j];
+            bvh.leaves.setSphere(k, object, {sphere.center, sphere.radius});
+        } else {
+            bvh.leaves.setOther(k, object);
+        }
+    }
 }
 
 }  // namespace
@@ -302,62 +449,54 @@ Bvh buildBvh(const Scene& scene) {
     Bvh bvh;
     const auto& objects = scene.objectList;
     bvh.objectCount = objects.size();
-    std::vector<ObjectBound> bounds;
-    bounds.reserve(objects.size());
-    std::vector<BuildItem> tight, loose;
-    for (std::size_t j = 0; j < objects.size(); ++j) {
-        bounds.push_back(boundObject(objects[j]));
-        const ObjectBound& b = bounds.back();
-        if (b.fate == Fate::Always) bvh.alwaysTested.push_back(static_cast<std::int32_t>(j));
-        if (b.fate != Fate::Bounded) continue;
-        BuildItem item{};
-        for (int i = 0; i < 3; ++i) {
-            item.lower[i] = b.lower[i] - b.constant;
-            item.upper[i] = b.upper[i] + b.constant;
-            item.centroid[i] = 0.5 * (b.lower[i] + b.upper[i]);
-        }
-        item.linear = b.linear;
-        item.quadratic = b.quadratic;
-        item.root = b.root;
-        item.object = static_cast<std::int32_t>(j);
-        (b.linear <= kLooseLinear ? tight : loose).push_back(item);
-    }
-    bvh.nodes.reserve(2 * (tight.size() + loose.size()));
-    bvh.items.reserve(tight.size() + loose.size());
-    for (std::vector<BuildItem>* items : {&tight, &loose}) {
-        if (items->empty()) continue;
-        bvh.roots.push_back(static_cast<std::int32_t>(bvh.nodes.size()));
-        Builder(*items, bvh).build(0, items->size(), 0);
-    }
-    tight.insert(tight.end(), loose.begin(), loose.end());
-    widenForOrigins(scene, tight, bvh);
-    buildDirectionTable(scene, bounds, bvh);
+    std::vector<std::int32_t> boundedCylinders;
+    std::vector<LaneKind> laneKinds(objects.size());
+    bvh.fans.reserve(objects.size());  // one triangle each, the common case
     bvh.fanStart.reserve(objects.size() + 1);
     bvh.fanStart.push_back(0);
     bvh.cylinderSlot.reserve(objects.size());
-    for (const SceneObject& object : objects) {
-        const auto& v = object.vertices;
-        if (object.kind == ObjectKind::Polygon) {
-            for (std::size_t i = 0; i + 2 < v.size(); ++i) bvh.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
+    std::vector<BuildItem> tight, loose;
+    tight.reserve(objects.size());
+    // Around the exact boxes, for the region of the surfaces.
+    double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
+    // One pass over the objects, each read once.
+    for (std::size_t j = 0; j < objects.size(); ++j) {
+        const SceneObject& object = objects[j];
+        prepareShape(object, bvh);
+        laneKinds[j] = object.kind == ObjectKind::Polygon && object.vertices.size() == 3 ? LaneKind::Triangle
+                       : object.kind == ObjectKind::Sphere                               ? LaneKind::Sphere
+                                                                                         : LaneKind::Other;
+        const ObjectBound b = boundObject(object);
+        if (b.fate == Fate::Always) bvh.alwaysTested.push_back(static_cast<std::int32_t>(j));
+        if (b.fate != Fate::Bounded) continue;
+        if (object.kind == ObjectKind::Cylinder) boundedCylinders.push_back(static_cast<std::int32_t>(j));
+        BuildItem item{};
+        for (int i = 0; i < 3; ++i) {
+            const double lo = b.lower[i] - b.constant, hi = b.upper[i] + b.constant;
+            item.lower[i] = floatBelow(lo);
+            item.upper[i] = floatAbove(hi);
+            lower[i] = std::min(lower[i], lo);
+            upper[i] = std::max(upper[i], hi);
         }
-        bvh.fanStart.push_back(static_cast<std::int32_t>(bvh.fans.size()));
-        bvh.cylinderSlot.push_back(-1);
-        if (object.kind == ObjectKind::Cylinder) {
-            bvh.cylinderSlot.back() = static_cast<std::int32_t>(bvh.cylinders.size());
-            bvh.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
-        }
+        item.object = static_cast<std::int32_t>(j);
+        item.linear = floatAbove(b.linear);
+        item.quadratic = floatAbove(b.quadratic);
+        item.root = floatAbove(b.root);
+        (b.linear <= kLooseLinear ? tight : loose).push_back(item);
     }
-    bvh.bounded = tight.size();
-    bvh.leaves.blocks.reserve(bvh.items.size() / 4 + 1);
-    for (const std::int32_t j : bvh.items) {
-        const SceneObject* object = j >= 0 ? &objects[static_cast<std::size_t>(j)] : nullptr;
-        if (object && object->kind == ObjectKind::Polygon && object->vertices.size() == 3) {
-            bvh.leaves.appendTriangle(j, bvh.fans[static_cast<std::size_t>(bvh.fanStart[static_cast<std::size_t>(j)])]);
-        } else if (object && object->kind == ObjectKind::Sphere) {
-            bvh.leaves.appendSphere(j, {object->center, object->radius});
-        } else {
-            bvh.leaves.appendOther(j);
-        }
+
+    const std::size_t bounded = tight.size() + loose.size();
+    bvh.nodes.reserve(2 * bounded);
+    bvh.items.reserve(bounded);
+    bvh.itemBounds.reserve(bounded);
+    for (std::vector<BuildItem>* items : {&tight, &loose}) {
+        if (items->empty()) continue;
+        bvh.roots.push_back(static_cast<std::int32_t>(bvh.nodes.size()));
+        Builder(*items, bvh).build();
     }
+    widenForOrigins(scene, lower, upper, bounded > 0, bvh);
+    buildDirectionTable(scene, boundedCylinders, bvh);
+    fillLeafBlocks(scene, laneKinds, bvh);
+    bvh.bounded = bounded;
     return bvh;
 }

@@ -50,17 +50,16 @@ int directionCell(float x, float y, float z) {
     return (face * kSide + iv) * kSide + iu;
 }
 
-void buildDirectionTable(const Scene& scene, const std::vector<ObjectBound>& bounds, Bvh& bvh) {
+void buildDirectionTable(const Scene& scene, std::span<const std::int32_t> boundedCylinders, Bvh& bvh) {
     // Cylinders grouped by their axis exactly as the routine computes it.
     std::map<std::array<std::uint32_t, 3>, std::vector<std::int32_t>> byAxis;
-    for (std::size_t j = 0; j < bounds.size(); ++j) {
-        const SceneObject& object = scene.objectList[j];
-        if (object.kind != ObjectKind::Cylinder || bounds[j].fate != Fate::Bounded) continue;
+    for (const std::int32_t j : boundedCylinders) {
+        const SceneObject& object = scene.objectList[static_cast<std::size_t>(j)];
         Vec3 axis{};
         normalize(object.top - object.center, axis);
         byAxis[{std::bit_cast<std::uint32_t>(axis.x), std::bit_cast<std::uint32_t>(axis.y),
                 std::bit_cast<std::uint32_t>(axis.z)}]
-            .push_back(static_cast<std::int32_t>(j));
+            .push_back(j);
     }
     if (byAxis.empty()) return;
 

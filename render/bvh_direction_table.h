@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -22,8 +23,9 @@ inline constexpr double kCellSlack = 0.002;  // radians: rounding of the cell lo
 // The cell of a ray direction.
 int directionCell(float x, float y, float z);
 
-// Fills bvh.cellStart, cellItems, parallelAxes and cellRadius.
-void buildDirectionTable(const Scene& scene, const std::vector<ObjectBound>& bounds, Bvh& bvh);
+// Fills bvh.cellStart, cellItems, parallelAxes and cellRadius from the
+// cylinders the hierarchy bounds, in object order.
+void buildDirectionTable(const Scene& scene, std::span<const std::int32_t> boundedCylinders, Bvh& bvh);
 
 // The cylinders that the ray must test outright, as [first, last).
 std::pair<const std::int32_t*, const std::int32_t*> parallelCylinders(const Bvh& bvh, Ray ray);

@@ -1,40 +1,66 @@
 #include "render/leaf_lanes.h"
 
+#include <array>
 #include <cmath>
 
 #include "render/lanes.h"
 
 namespace {
 
-// The lane of the next item, in a new block when the last one is full.
 template <std::size_t N>
-void appendLane(LeafBlocks& leaves, std::int32_t object, LaneKind kind, const std::array<float, N>& values) {
-    const std::size_t lane = leaves.items++ % 4;
-    if (lane == 0) leaves.blocks.emplace_back();
-    LeafBlock& block = leaves.blocks.back();
+void setLane(LeafBlocks& leaves, std::size_t at, std::int32_t object, LaneKind kind,
+             const std::array<float, N>& values) {
+    LeafBlock& block = leaves.blocks[at / 4];
+    const std::size_t lane = at % 4;
     block.objects[lane] = object;
     const auto bit = static_cast<std::uint8_t>(1u << lane);
+    for (std::uint8_t* kinds : {&block.triangles, &block.spheres, &block.others})
+        *kinds &= static_cast<std::uint8_t>(~bit);
     (kind == LaneKind::Triangle ? block.triangles : kind == LaneKind::Sphere ? block.spheres : block.others) |= bit;
     for (std::size_t r = 0; r < N; ++r) block.rows[r][lane] = values[r];
 }
 
+std::array<float, LeafBlock::kRows> rowsOf(const FanTriangle& t) {
+    return {t.v0.x, t.v0.y, t.v0.z, t.e1.x, t.e1.y,      t.e1.z,      t.e2.x,        t.e2.y,
+            t.e2.z, t.n.x,  t.n.y,  t.n.z,  t.l1Squared, t.l2Squared, t.offDiagonal, t.inverse};
+}
+
+std::array<float, 4> rowsOf(Sphere sphere) {
+    return {sphere.center.x, sphere.center.y, sphere.center.z, sphere.radius};
+}
+
+// The next item's lane, in a new block when the last one is full.
+std::size_t nextLane(LeafBlocks& leaves) {
+    if (leaves.items % 4 == 0) leaves.blocks.emplace_back();
+    return leaves.items++;
+}
+
 }  // namespace
 
-void LeafBlocks::appendTriangle(std::int32_t object, const FanTriangle& t) {
-    appendLane(
-        *this, object, LaneKind::Triangle,
-        std::array<float, LeafBlock::kRows>{t.v0.x, t.v0.y, t.v0.z, t.e1.x, t.e1.y, t.e1.z, t.e2.x, t.e2.y, t.e2.z,
-                                            t.n.x, t.n.y, t.n.z, t.l1Squared, t.l2Squared, t.offDiagonal, t.inverse});
+void LeafBlocks::resetTo(std::size_t count) {
+    blocks.assign((count + 3) / 4, LeafBlock{});
+    items = count;
 }
 
-void LeafBlocks::appendSphere(std::int32_t object, Sphere sphere) {
-    appendLane(*this, object, LaneKind::Sphere,
-               std::array<float, 4>{sphere.center.x, sphere.center.y, sphere.center.z, sphere.radius});
+void LeafBlocks::setTriangle(std::size_t at, std::int32_t object, const FanTriangle& triangle) {
+    setLane(*this, at, object, LaneKind::Triangle, rowsOf(triangle));
 }
 
-void LeafBlocks::appendOther(std::int32_t object) {
-    appendLane(*this, object, LaneKind::Other, std::array<float, 0>{});
+void LeafBlocks::setSphere(std::size_t at, std::int32_t object, Sphere sphere) {
+    setLane(*this, at, object, LaneKind::Sphere, rowsOf(sphere));
 }
+
+void LeafBlocks::setOther(std::size_t at, std::int32_t object) {
+    setLane(*this, at, object, LaneKind::Other, std::array<float, 0>{});
+}
+
+void LeafBlocks::appendTriangle(std::int32_t object, const FanTriangle& triangle) {
+    setTriangle(nextLane(*this), object, triangle);
+}
+
+void LeafBlocks::appendSphere(std::int32_t object, Sphere sphere) { setSphere(nextLane(*this), object, sphere); }
+
+void LeafBlocks::appendOther(std::int32_t object) { setOther(nextLane(*this), object); }
 
 FourHits hitFourTriangles(const LeafBlock& block, Ray ray) {
     const auto column = [&](int row) { return lanesOf(block.rows[row]); };

@@ -35,7 +35,13 @@ struct LeafBlocks {
 
     void appendTriangle(std::int32_t object, const FanTriangle& triangle);
     void appendSphere(std::int32_t object, Sphere sphere);
-    void appendOther(std::int32_t object);  // asked by its own routine; -1 pads a leaf
+    void appendOther(std::int32_t object);  // asked by its own routine
+
+    // `count` empty lanes (object -1, asked by nothing), to be set in any order.
+    void resetTo(std::size_t count);
+    void setTriangle(std::size_t at, std::int32_t object, const FanTriangle& triangle);
+    void setSphere(std::size_t at, std::int32_t object, Sphere sphere);
+    void setOther(std::size_t at, std::int32_t object);
 };
 
 // The block's items: whether the ray meets each (a triangle at t >= 0

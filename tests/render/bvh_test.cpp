@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/scene_generator.h"
+#include "render/bvh_bounds.h"
 #include "render/hits.h"
 #include "render/lighting.h"
 #include "render/trace.h"
@@ -367,6 +368,33 @@ TEST(Bvh, RaysItCannotBoundAndScenesItWasNotBuiltForTakeTheLinearSearch) {
     Scene grown = scene;
     grown.objectList.push_back(scene.objectList[0]);
     EXPECT_FALSE(acceleratedNearestHit(bvh, grown, {{0, 0, 2}, {0, 0, -1}}, t, index, normal));
+}
+
+// Every box is rounded outwards with these; a step the wrong way, or two,
+// shrinks boxes by too little for the picture tests to notice.
+TEST(Bvh, BoundsRoundToTheNearestFloatOutwards) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double fmax = std::numeric_limits<float>::max(), tiny = std::numeric_limits<float>::denorm_min();
+    std::vector<double> values;
+    for (const double v : {0.0, tiny / 2, tiny, 1e-300, 1.0, 1.0 + 0x1p-30, fmax, fmax * (1 + 0x1p-30), 1e39, inf}) {
+        values.insert(values.end(), {v, -v});
+    }
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> spread(-40.0, 40.0);
+    for (int i = 0; i < 200; ++i) values.push_back((i % 2 ? -1.0 : 1.0) * std::exp2(spread(rng)) * (1.0 + 0x1p-35 * i));
+    for (const double v : values) {
+        const float below = floatBelow(v), above = floatAbove(v);
+        EXPECT_LE(below, v) << std::hexfloat << v;
+        EXPECT_GE(above, v) << std::hexfloat << v;
+        // Nothing between the result and the value.
+        if (below != v) {
+            EXPECT_GT(std::nextafter(below, std::numeric_limits<float>::infinity()), v) << std::hexfloat << v;
+        }
+        if (above != v) {
+            EXPECT_LT(std::nextafter(above, -std::numeric_limits<float>::infinity()), v) << std::hexfloat << v;
+        }
+    }
+    EXPECT_TRUE(std::isnan(floatBelow(std::nan(""))) && std::isnan(floatAbove(std::nan(""))));
 }
 
 TEST(Bvh, LargeMeshKeepsTheAnswers) {

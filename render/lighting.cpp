@@ -40,11 +40,13 @@ float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex) {
 
 float softShadowJitter(const TraceContext& context, Vec3 origin, int lightIndex) {
     const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
+    std::array<int, 3 * kSoftShadowSamples> draws;
+    context.generator.fill(draws);
     std::array<float, kSoftShadowSamples> xs, ys, zs;
-    for (int n = 0; n < kSoftShadowSamples; ++n) {
-        xs[n] = static_cast<float>(context.generator.next());
-        ys[n] = static_cast<float>(context.generator.next());
-        zs[n] = static_cast<float>(context.generator.next());
+    for (std::size_t n = 0; n < xs.size(); ++n) {
+        xs[n] = static_cast<float>(draws[3 * n]);
+        ys[n] = static_cast<float>(draws[3 * n + 1]);
+        zs[n] = static_cast<float>(draws[3 * n + 2]);
     }
     // normalize and the sample, written out over arrays so that the compiler
     // can take several samples at once. A float square root is the double

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "scene/random.h"
 
@@ -51,6 +52,20 @@ TEST(Random, SkipEqualsSingleDraws) {
     for (std::uint32_t seed : {1u, 12345u, 0xffffffffu}) {
         for (std::uint64_t n : {0ull, 1ull, 2ull, 3ull, 7ull, 64ull, 1000ull, 65537ull, 1000003ull}) {
             EXPECT_EQ(stateAfterSkip(seed, n), stateAfterDraws(seed, n)) << "seed " << seed << ", n " << n;
+        }
+    }
+}
+
+TEST(Random, FillEqualsSingleDraws) {
+    for (std::uint32_t seed : {1u, 12345u, 0xffffffffu}) {
+        for (std::size_t n : {0u, 1u, 3u, 4u, 5u, 8u, 11u, 360u}) {
+            Random one, many;
+            one.seed(seed);
+            many.seed(seed);
+            std::vector<int> filled(n);
+            many.fill(filled);
+            for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(filled[i], one.next()) << "seed " << seed << ", draw " << i;
+            EXPECT_EQ(many.state, one.state) << "seed " << seed << ", n " << n;
         }
     }
 }

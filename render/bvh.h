@@ -148,4 +148,4 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
 
 // acceleratedIsBlocked for one ray of a gathered beam. Asks `lastBlocker`
 // (an object index, or -1) first and sets it to the blocker it finds.
-bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam, Ray ray, int& lastBlocker);
+bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam, const Ray& ray, int& lastBlocker);

@@ -647,7 +647,7 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
     return true;
 }
 
-bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam, Ray ray, int& lastBlocker) {
+bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam, const Ray& ray, int& lastBlocker) {
     const auto& objects = scene.objectList;
     if (lastBlocker >= 0 && blocks(bvh, objects, lastBlocker, ray, lastBlocker)) return true;
     for (const std::int32_t j : bvh.alwaysTested) {

@@ -159,7 +159,9 @@ int countBlocked(const TraceContext& context, Vec3 origin, int lightIndex, std::
         // Not the light's blocker from elsewhere: each of the rays would ask it in vain where this point is lit.
         int lastBlocker = -1;
         for (const Vec3& direction : rays) {
-            blocked += beamRayIsBlocked(*context.accelerator, context.scene, beam, {origin, direction}, lastBlocker);
+            // By reference: a Ray built in place and read back whole stalls each call.
+            const Ray ray{origin, direction};
+            blocked += beamRayIsBlocked(*context.accelerator, context.scene, beam, ray, lastBlocker);
         }
         return blocked;
     }

@@ -20,19 +20,19 @@ struct RayFrame {
     double originSize;
 };
 
-// Rays the margins cannot speak for take the linear search.
-bool boundable(Ray ray) {
+// Rays the margins cannot speak for take the linear search: a coordinate
+// not finite or beyond kLargest (a comparison with NaN fails), a direction
+// shorter than 1 / kLargest in every component.
+bool boundable(const Ray& ray) {
+    constexpr auto largest = static_cast<float>(kLargest);  // a power of two, exact in float
     const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
     const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-    float originSize = 0.0f, directionSize = 0.0f;
+    bool within = true, longEnough = false;
     for (int i = 0; i < 3; ++i) {
-        if (!std::isfinite(o[i]) || !std::isfinite(d[i])) return false;
-        originSize = std::max(originSize, std::fabs(o[i]));
-        directionSize = std::max(directionSize, std::fabs(d[i]));
+        within = within & (std::fabs(o[i]) <= largest) & (std::fabs(d[i]) <= largest);
+        longEnough = longEnough | (std::fabs(d[i]) >= 1.0f / largest);
     }
-    // Both limits are powers of two, exact in float.
-    constexpr auto largest = static_cast<float>(kLargest);
-    return originSize <= largest && directionSize <= largest && directionSize >= 1.0f / largest;
+    return within & longEnough;
 }
 
 // A boundable ray in double, for the walk that widens each node.

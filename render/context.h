@@ -2,7 +2,6 @@
 // code runs on any thread.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 #include "scene/random.h"
@@ -26,20 +25,6 @@ struct RayCounts {
 
 struct Bvh;
 
-// The object that last blocked a shadow ray to each light, asked first the
-// next time: whether a ray is blocked does not depend on the order in which
-// objects are asked, and neighbouring points tend to share a blocker. Each
-// worker keeps its own.
-struct ShadowMemory {
-    static constexpr int kLights = 16;  // lights beyond these are not remembered
-    std::array<std::int32_t, kLights> lastBlocker;
-
-    ShadowMemory() { lastBlocker.fill(-1); }
-    std::int32_t* of(int light) {
-        return light >= 0 && light < kLights ? &lastBlocker[static_cast<std::size_t>(light)] : nullptr;
-    }
-};
-
 struct TraceContext {
     const Scene& scene;
     const RenderSettings& settings;
@@ -51,5 +36,4 @@ struct TraceContext {
     // Set only by the pass that counts the soft-jitter draws a pixel will
     // make: shading then casts no shadow rays and adds the draws here.
     std::uint64_t* drawCount = nullptr;
-    ShadowMemory* shadowMemory = nullptr;  // optional
 };

@@ -68,19 +68,11 @@ bool anyBlocker(const TraceContext& context, Ray ray, std::int32_t& blocker) {
     return false;
 }
 
-// The light's last blocker goes first; the next one found takes its place.
-bool rememberingBlocker(const TraceContext& context, Ray ray, std::int32_t* lastBlocker) {
-    if (lastBlocker && blockedBy(context, *lastBlocker, ray)) return true;
-    std::int32_t blocker = -1;
-    const bool blocked = anyBlocker(context, ray, blocker);
-    // Forgotten when nothing blocks: a lit neighbour is likely lit too, and
-    // would pay for asking it in vain.
-    if (lastBlocker) *lastBlocker = blocked ? blocker : -1;
-    return blocked;
-}
-
-std::int32_t* lastBlockerOf(const TraceContext& context, int lightIndex) {
-    return context.shadowMemory ? context.shadowMemory->of(lightIndex) : nullptr;
+// The last blocker of the rays from one point goes first; the next one
+// found takes its place.
+bool askingLastBlockerFirst(const TraceContext& context, Ray ray, std::int32_t& lastBlocker) {
+    if (blockedBy(context, lastBlocker, ray)) return true;
+    return anyBlocker(context, ray, lastBlocker);
 }
 
 }  // namespace
@@ -135,9 +127,10 @@ void findNearestHits(const TraceContext& context, std::span<const Ray> rays, std
     }
 }
 
-bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction, int lightIndex) {
+bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
     if (context.counts) ++context.counts->shadow;
-    return rememberingBlocker(context, {origin, direction}, lastBlockerOf(context, lightIndex));
+    std::int32_t blocker = -1;
+    return anyBlocker(context, {origin, direction}, blocker);
 }
 
 // Whether a ray is blocked does not depend on the order in which objects are
@@ -156,7 +149,6 @@ int countBlocked(const TraceContext& context, Vec3 origin, int lightIndex, std::
     ShadowBeam beam;
     if (context.accelerator &&
         gatherShadowBeam(*context.accelerator, context.scene, origin, light.position, light.radius, rays, beam)) {
-        // Not the light's blocker from elsewhere: each of the rays would ask it in vain where this point is lit.
         int lastBlocker = -1;
         for (const Vec3& direction : rays) {
             // By reference: a Ray built in place and read back whole stalls each call.
@@ -165,7 +157,7 @@ int countBlocked(const TraceContext& context, Vec3 origin, int lightIndex, std::
         }
         return blocked;
     }
-    std::int32_t* remembered = lastBlockerOf(context, lightIndex);
-    for (const Vec3& direction : rays) blocked += rememberingBlocker(context, {origin, direction}, remembered);
+    std::int32_t lastBlocker = -1;
+    for (const Vec3& direction : rays) blocked += askingLastBlockerFirst(context, {origin, direction}, lastBlocker);
     return blocked;
 }

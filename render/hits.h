@@ -46,9 +46,8 @@ struct NearestHit {
 void findNearestHits(const TraceContext& context, std::span<const Ray> rays, std::span<NearestHit> hits);
 
 // True when any object lies strictly before parameter 1 of the ray; the
-// direction reaches exactly to the light sample of light `lightIndex`
-// (-1: none in particular).
-bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction, int lightIndex = -1);
+// direction reaches exactly to the light sample.
+bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction);
 
 inline constexpr std::size_t kMaxBeamRays = 128;
 

@@ -62,7 +62,7 @@ void LeafBlocks::appendSphere(std::int32_t object, Sphere sphere) { setSphere(ne
 
 void LeafBlocks::appendOther(std::int32_t object) { setOther(nextLane(*this), object); }
 
-FourHits hitFourTriangles(const LeafBlock& block, Ray ray) {
+FourHits hitFourTriangles(const LeafBlock& block, const Ray& ray) {
     const auto column = [&](int row) { return lanesOf(block.rows[row]); };
     using C = LeafBlock;
     const Lanes v0x = column(C::V0x), v0y = column(C::V0y), v0z = column(C::V0z);
@@ -84,7 +84,7 @@ FourHits hitFourTriangles(const LeafBlock& block, Ray ray) {
     return {t, bitsOf(found)};
 }
 
-FourHits hitFourSpheres(const LeafBlock& block, Ray ray) {
+FourHits hitFourSpheres(const LeafBlock& block, const Ray& ray) {
     const auto column = [&](int row) { return lanesOf(block.rows[row]); };
     using C = LeafBlock;
     const Vec3 d = ray.direction;

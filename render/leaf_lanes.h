@@ -51,5 +51,5 @@ struct FourHits {
     Lanes t;
     unsigned found;  // bit k for lane k
 };
-FourHits hitFourTriangles(const LeafBlock& block, Ray ray);
-FourHits hitFourSpheres(const LeafBlock& block, Ray ray);
+FourHits hitFourTriangles(const LeafBlock& block, const Ray& ray);
+FourHits hitFourSpheres(const LeafBlock& block, const Ray& ray);

@@ -95,7 +95,7 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         float s = 1.0f;
         switch (context.settings.shadowMode) {
             case ShadowMode::Hard:
-                s = isShadowed(context, shadowOrigin, shadowDirection, static_cast<int>(li)) ? 0.0f : 1.0f;
+                s = isShadowed(context, shadowOrigin, shadowDirection) ? 0.0f : 1.0f;
                 break;
             case ShadowMode::SoftAxes:
                 s = softShadowAxes(context, shadowOrigin, static_cast<int>(li));

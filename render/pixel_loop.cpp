@@ -115,15 +115,14 @@ bool runPixelLoop(const TraceContext& context, int width, int height, PixelRect 
     onWorkers(threads, [&] {
         // Counted locally: neighbouring workers' counters would share a cache line.
         RayCounts mine;
-        ShadowMemory shadowMemory;
         for (int r = nextRow++; r < rows; r = nextRow++) {
             const auto ri = static_cast<std::size_t>(r);
             Random rowGenerator = start;
             if (!rowStart.empty()) rowGenerator.skip(rowStart[ri]);
             Random& generator = inOrder ? context.generator : rowGenerator;
-            const TraceContext rowContext{
-                context.scene,       context.settings, generator,    context.counts ? &mine : nullptr,
-                context.accelerator, nullptr,          &shadowMemory};
+            const TraceContext rowContext{context.scene,       context.settings,
+                                          generator,           context.counts ? &mine : nullptr,
+                                          context.accelerator, nullptr};
             const std::size_t first = ri * static_cast<std::size_t>(columns);
             const int row = region.top + r;
             const int done = renderRow(

@@ -118,30 +118,3 @@ TEST(BlocksBefore, AsksTheSameRoutineWithoutTheNormal) {
         }
     }
 }
-
-// The remembered blocker is only asked first: a stale one never answers for
-// a ray it does not block, and the blocker found next takes its place.
-TEST(ShadowMemory, AsksTheLastBlockerFirstAndNeverTrustsIt) {
-    Scene scene;
-    scene.lightList.push_back({{0, 10, 0}, {1, 1, 1}, 1.0f});
-    SceneObject left = filledObject(ObjectKind::Sphere), right = left;
-    left.center = {-1.5f, 5, 0};
-    right.center = {1.5f, 5, 0};
-    scene.objectList = {left, right};
-    const RenderSettings settings{};
-    Random generator;
-    ShadowMemory memory;
-    const TraceContext context{scene, settings, generator, nullptr, nullptr, nullptr, &memory};
-    const Vec3 light = scene.lightList[0].position;
-    const Vec3 underLeft{-3, 0, 0}, underRight{3, 0, 0}, clear{0, 0, 0};
-    EXPECT_TRUE(isShadowed(context, underLeft, light - underLeft, 0));
-    EXPECT_EQ(*memory.of(0), 0);
-    EXPECT_FALSE(isShadowed(context, clear, light - clear, 0));
-    EXPECT_TRUE(isShadowed(context, underRight, light - underRight, 0));
-    EXPECT_EQ(*memory.of(0), 1);
-    // Soft shadows ray by ray (no hierarchy to gather a beam) ask it too.
-    const std::array<Vec3, 2> samples{light, light + Vec3{0.5f, 0, 0}};
-    EXPECT_EQ(countBlocked(context, clear, 0, samples), 0);
-    EXPECT_EQ(countBlocked(context, underLeft, 0, samples), 2);
-    EXPECT_EQ(*memory.of(0), 0);
-}

@@ -56,7 +56,7 @@ Matrix3 inverse(const Matrix3& matrix) {
 // Each routine's parameter comes before its normal and never depends on it,
 // so one body serves both: kNormal false skips the normal.
 template <bool kNormal>
-float sphereHit(Sphere sphere, Ray ray, float limit, Vec3& normal) {
+float sphereHit(Sphere sphere, const Ray& ray, float limit, Vec3& normal) {
     const Vec3 d = ray.direction;
     const float lengthD = length(d);
     const float a = lengthD * lengthD;
@@ -74,7 +74,7 @@ float sphereHit(Sphere sphere, Ray ray, float limit, Vec3& normal) {
 }
 
 template <bool kNormal>
-float ellipsoidHit(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal) {
+float ellipsoidHit(const Ellipsoid& ellipsoid, const Ray& ray, float limit, Vec3& normal) {
     // Move the ray into the space where the ellipsoid is the unit sphere; t
     // is the same in both spaces.
     const Vec3 a1 = ellipsoid.axis1, a2 = ellipsoid.axis2, a3 = ellipsoid.axis3;
@@ -100,7 +100,7 @@ float ellipsoidHit(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& norma
 
 }  // namespace
 
-float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& exit) {
+float intersectBox(const Box& box, const Ray& ray, Vec3& normal, float& entry, float& exit) {
     Vec3 n0{}, n2{}, n4{};
     normalize(cross(box.edge1, box.edge3), n0);
     normalize(cross(box.edge3, box.edge2), n2);
@@ -143,7 +143,7 @@ float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& e
 namespace {
 
 template <bool kNormal>
-float fanHit(std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal) {
+float fanHit(std::span<const FanTriangle> fan, const Ray& ray, float limit, Vec3& normal) {
     if (fan.empty()) return limit;
     float best = limit;
     for (const FanTriangle& triangle : fan) best = fanTriangleHit(triangle, ray, best);
@@ -153,7 +153,7 @@ float fanHit(std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& norma
 }
 
 template <bool kNormal>
-float polygonHit(Polygon polygon, Ray ray, float limit, Vec3& normal) {
+float polygonHit(Polygon polygon, const Ray& ray, float limit, Vec3& normal) {
     const auto& v = polygon.vertices;
     if (v.size() < 3) return limit;
     float best = limit;
@@ -194,7 +194,7 @@ bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec
 namespace {
 
 template <bool kNormal>
-float cylinderHit(Cylinder cylinder, const CylinderAxes& axes, Ray ray, Vec3& normal) {
+float cylinderHit(Cylinder cylinder, const CylinderAxes& axes, const Ray& ray, Vec3& normal) {
     const Vec3 a = cylinder.top, b = cylinder.center, o = ray.origin, d = ray.direction;
     const float r = cylinder.radius;
     float t = kNoHit;
@@ -242,23 +242,23 @@ float cylinderHit(Cylinder cylinder, const CylinderAxes& axes, Ray ray, Vec3& no
 
 }  // namespace
 
-float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal) {
+float intersectSphere(Sphere sphere, const Ray& ray, float limit, Vec3& normal) {
     return sphereHit<true>(sphere, ray, limit, normal);
 }
 
-float intersectEllipsoid(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal) {
+float intersectEllipsoid(const Ellipsoid& ellipsoid, const Ray& ray, float limit, Vec3& normal) {
     return ellipsoidHit<true>(ellipsoid, ray, limit, normal);
 }
 
-float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal) {
+float intersectPolygon(Polygon polygon, const Ray& ray, float limit, Vec3& normal) {
     return polygonHit<true>(polygon, ray, limit, normal);
 }
 
-float intersectFan(std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal) {
+float intersectFan(std::span<const FanTriangle> fan, const Ray& ray, float limit, Vec3& normal) {
     return fanHit<true>(fan, ray, limit, normal);
 }
 
-float fanParameter(std::span<const FanTriangle> fan, Ray ray, float limit) {
+float fanParameter(std::span<const FanTriangle> fan, const Ray& ray, float limit) {
     Vec3 unused{};
     return fanHit<false>(fan, ray, limit, unused);
 }
@@ -279,7 +279,7 @@ FanTriangle fanTriangle(Vec3 v0, Vec3 v1, Vec3 v2) {
     return triangle;
 }
 
-float fanTriangleHit(const FanTriangle& triangle, Ray ray, float best) {
+float fanTriangleHit(const FanTriangle& triangle, const Ray& ray, float best) {
     const Vec3 o = ray.origin, d = ray.direction;
     // The plane's parameter as rayPlaneDistance forms it.
     const float t = -(dot(o - triangle.v0, triangle.n) / dot(d, triangle.n));
@@ -299,30 +299,30 @@ CylinderAxes cylinderAxes(Cylinder cylinder) {
     return axes;
 }
 
-float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal) {
+float intersectCylinder(Cylinder cylinder, const Ray& ray, Vec3& normal) {
     return cylinderHit<true>(cylinder, cylinderAxes(cylinder), ray, normal);
 }
 
-float intersectCylinder(Cylinder cylinder, const CylinderAxes& axes, Ray ray, Vec3& normal) {
+float intersectCylinder(Cylinder cylinder, const CylinderAxes& axes, const Ray& ray, Vec3& normal) {
     return cylinderHit<true>(cylinder, axes, ray, normal);
 }
 
-float sphereParameter(Sphere sphere, Ray ray, float limit) {
+float sphereParameter(Sphere sphere, const Ray& ray, float limit) {
     Vec3 unused{};
     return sphereHit<false>(sphere, ray, limit, unused);
 }
 
-float ellipsoidParameter(const Ellipsoid& ellipsoid, Ray ray, float limit) {
+float ellipsoidParameter(const Ellipsoid& ellipsoid, const Ray& ray, float limit) {
     Vec3 unused{};
     return ellipsoidHit<false>(ellipsoid, ray, limit, unused);
 }
 
-float polygonParameter(Polygon polygon, Ray ray, float limit) {
+float polygonParameter(Polygon polygon, const Ray& ray, float limit) {
     Vec3 unused{};
     return polygonHit<false>(polygon, ray, limit, unused);
 }
 
-float cylinderParameter(Cylinder cylinder, const CylinderAxes& axes, Ray ray) {
+float cylinderParameter(Cylinder cylinder, const CylinderAxes& axes, const Ray& ray) {
     Vec3 unused{};
     return cylinderHit<false>(cylinder, axes, ray, unused);
 }

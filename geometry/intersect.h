@@ -16,25 +16,25 @@
 inline constexpr float kNoHit = 999999.0f;
 
 // Nearer root t >= 0, or the far root when the origin is inside; `limit` on a miss.
-float intersectSphere(Sphere sphere, Ray ray, float limit, Vec3& normal);
-float intersectEllipsoid(const Ellipsoid& ellipsoid, Ray ray, float limit, Vec3& normal);
+float intersectSphere(Sphere sphere, const Ray& ray, float limit, Vec3& normal);
+float intersectEllipsoid(const Ellipsoid& ellipsoid, const Ray& ray, float limit, Vec3& normal);
 // Slab test over the six faces; the miss shows as entry >= exit.
-float intersectBox(const Box& box, Ray ray, Vec3& normal, float& entry, float& exit);
+float intersectBox(const Box& box, const Ray& ray, Vec3& normal, float& entry, float& exit);
 // Smallest fan-triangle t with 0 <= t <= limit (edges inclusive), else `limit`.
 // A polygon of fewer than three vertices is a miss.
-float intersectPolygon(Polygon polygon, Ray ray, float limit, Vec3& normal);
+float intersectPolygon(Polygon polygon, const Ray& ray, float limit, Vec3& normal);
 // intersectPolygon over a fan computed beforehand: the same parameter and
 // normal. fanParameter is its parameter alone, for any-hit questions.
-float intersectFan(std::span<const FanTriangle> fan, Ray ray, float limit, Vec3& normal);
-float fanParameter(std::span<const FanTriangle> fan, Ray ray, float limit);
+float intersectFan(std::span<const FanTriangle> fan, const Ray& ray, float limit, Vec3& normal);
+float fanParameter(std::span<const FanTriangle> fan, const Ray& ray, float limit);
 FanTriangle fanTriangle(Vec3 v0, Vec3 v1, Vec3 v2);
 // The triangle's t if 0 <= t <= best and the hit lies in it (edges
 // inclusive), else best.
-float fanTriangleHit(const FanTriangle& triangle, Ray ray, float best);
+float fanTriangleHit(const FanTriangle& triangle, const Ray& ray, float best);
 // Smallest candidate t > 0 on the side or the caps, else kNoHit.
-float intersectCylinder(Cylinder cylinder, Ray ray, Vec3& normal);
+float intersectCylinder(Cylinder cylinder, const Ray& ray, Vec3& normal);
 // The same with the axes computed beforehand by cylinderAxes.
-float intersectCylinder(Cylinder cylinder, const CylinderAxes& axes, Ray ray, Vec3& normal);
+float intersectCylinder(Cylinder cylinder, const CylinderAxes& axes, const Ray& ray, Vec3& normal);
 CylinderAxes cylinderAxes(Cylinder cylinder);
 // Where the ray's line enters and leaves the infinite cylinder around the
 // axis through `base` along the unit `axis`.
@@ -43,7 +43,7 @@ bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec
 
 // The parameter alone, exactly as the routines above return it, for the
 // any-hit question of a shadow ray, which needs no normal.
-float sphereParameter(Sphere sphere, Ray ray, float limit);
-float ellipsoidParameter(const Ellipsoid& ellipsoid, Ray ray, float limit);
-float polygonParameter(Polygon polygon, Ray ray, float limit);
-float cylinderParameter(Cylinder cylinder, const CylinderAxes& axes, Ray ray);
+float sphereParameter(Sphere sphere, const Ray& ray, float limit);
+float ellipsoidParameter(const Ellipsoid& ellipsoid, const Ray& ray, float limit);
+float polygonParameter(Polygon polygon, const Ray& ray, float limit);
+float cylinderParameter(Cylinder cylinder, const CylinderAxes& axes, const Ray& ray);

@@ -109,7 +109,8 @@ Bvh buildBvh(const Scene& scene);
 // The nearest hit as findNearestHit defines it (ties to the earlier object,
 // the normal that object's own routine yields, normalised). Returns false,
 // touching nothing, for a ray it cannot bound or a scene it was not built for.
-bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal);
+bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, const Ray& ray, float& t, int& objectIndex,
+                           Vec3& normal);
 
 // acceleratedNearestHit for up to kMaxPacketRays rays that start together at
 // the eye, walked through the tree as one packet. Returns the rays it
@@ -121,7 +122,8 @@ std::uint64_t acceleratedNearestHits(const Bvh& bvh, const Scene& scene, std::sp
 // Whether any object is hit strictly before parameter 1, as isShadowed
 // defines it, and which (into `blocker`, when given); no answer where
 // acceleratedNearestHit would return false.
-std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray ray, std::int32_t* blocker = nullptr);
+std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray,
+                                         std::int32_t* blocker = nullptr);
 
 // Soft shadows cast many rays from one origin to points around a light. The
 // objects whose widened boxes meet the box around all those segments are

@@ -105,7 +105,7 @@ void buildDirectionTable(const Scene& scene, std::span<const std::int32_t> bound
     }
 }
 
-std::pair<const std::int32_t*, const std::int32_t*> parallelCylinders(const Bvh& bvh, Ray ray) {
+std::pair<const std::int32_t*, const std::int32_t*> parallelCylinders(const Bvh& bvh, const Ray& ray) {
     if (bvh.cellItems.empty()) return {nullptr, nullptr};
     const int cell = directionCell(ray.direction.x, ray.direction.y, ray.direction.z);
     const std::int32_t* base = bvh.cellItems.data();

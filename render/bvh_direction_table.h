@@ -28,7 +28,7 @@ int directionCell(float x, float y, float z);
 void buildDirectionTable(const Scene& scene, std::span<const std::int32_t> boundedCylinders, Bvh& bvh);
 
 // The cylinders that the ray must test outright, as [first, last).
-std::pair<const std::int32_t*, const std::int32_t*> parallelCylinders(const Bvh& bvh, Ray ray);
+std::pair<const std::int32_t*, const std::int32_t*> parallelCylinders(const Bvh& bvh, const Ray& ray);
 
 // Whether some ray of a beam within `spread` radians of `toLight` may fall in
 // a direction cell that lists a cylinder: a cell lists one when some point

@@ -36,7 +36,7 @@ bool boundable(const Ray& ray) {
 }
 
 // A boundable ray in double, for the walk that widens each node.
-RayFrame frameOf(Ray ray) {
+RayFrame frameOf(const Ray& ray) {
     const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
     const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
     RayFrame frame{};
@@ -91,7 +91,7 @@ struct NearestQuery {
     LaneKind laneKind;
 
     // Asks first the objects that no tree holds for this ray.
-    void start(const Bvh& hierarchy, const std::vector<SceneObject>& sceneObjects, Ray r);
+    void start(const Bvh& hierarchy, const std::vector<SceneObject>& sceneObjects, const Ray& r);
 
     void test(std::int32_t j) {
         const bool earlier = index >= 0 && j < index;
@@ -152,7 +152,8 @@ struct NearestQuery {
 // others found nothing to take), `other(j)` asks any other item itself.
 // Returns true when one of them ends the walk.
 template <typename Lane, typename Other>
-bool testLeaf(const Bvh& bvh, Ray ray, std::int32_t first, std::int32_t count, const Lane& lane, const Other& other) {
+bool testLeaf(const Bvh& bvh, const Ray& ray, std::int32_t first, std::int32_t count, const Lane& lane,
+              const Other& other) {
     const auto begin = static_cast<std::size_t>(first), end = begin + static_cast<std::size_t>(count);
     // The build starts every leaf at a block.
     for (std::size_t group = begin; group < end; group += 4) {
@@ -189,7 +190,7 @@ bool NearestQuery::testItems(std::int32_t first, std::int32_t count) {
         });
 }
 
-void NearestQuery::start(const Bvh& hierarchy, const std::vector<SceneObject>& sceneObjects, Ray r) {
+void NearestQuery::start(const Bvh& hierarchy, const std::vector<SceneObject>& sceneObjects, const Ray& r) {
     bvh = &hierarchy;
     objects = &sceneObjects;
     ray = r;
@@ -268,7 +269,7 @@ float slopeOf(float d) {
 // each of 2^-24) and the near ones shrunk as much before they are compared
 // with a reach, itself raised past its rounding to float.
 template <typename Reach, typename Leaf>
-bool walkWide(const OriginRegion& region, Ray ray, const Reach& reach, const Leaf& leaf) {
+bool walkWide(const OriginRegion& region, const Ray& ray, const Reach& reach, const Leaf& leaf) {
     const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
     const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
     Lanes origin[3], inverse[3];
@@ -338,7 +339,7 @@ bool walkWide(const OriginRegion& region, Ray ray, const Reach& reach, const Lea
 
 // Every root, with the walk that fits the ray's origin.
 template <typename Reach, typename Leaf>
-bool walkAll(const Bvh& bvh, Ray ray, const Reach& reach, const Leaf& leaf) {
+bool walkAll(const Bvh& bvh, const Ray& ray, const Reach& reach, const Leaf& leaf) {
     if (bvh.eye.holds(ray.origin)) return walkWide(bvh.eye, ray, reach, leaf);
     if (bvh.surfaces.holds(ray.origin)) return walkWide(bvh.surfaces, ray, reach, leaf);
     const RayFrame frame = frameOf(ray);
@@ -496,7 +497,8 @@ std::uint64_t acceleratedNearestHits(const Bvh& bvh, const Scene& scene, std::sp
     return answered;
 }
 
-bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t, int& objectIndex, Vec3& normal) {
+bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, const Ray& ray, float& t, int& objectIndex,
+                           Vec3& normal) {
     if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return false;
     NearestQuery query;
     query.start(bvh, scene.objectList, ray);
@@ -507,7 +509,7 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, Ray ray, float& t
     return true;
 }
 
-std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, Ray ray, std::int32_t* blocker) {
+std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray, std::int32_t* blocker) {
     if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return std::nullopt;
     const auto& objects = scene.objectList;
     const auto found = [blocker](std::int32_t j) {
@@ -548,7 +550,7 @@ double marginFor(const BvhNode& node, const double origin[3], double originSize)
     return node.linear * (far + originSize) + std::min(node.quadratic * farSquared, node.root * far);
 }
 
-bool blocks(const Bvh& bvh, const std::vector<SceneObject>& objects, std::int32_t j, Ray ray, int& lastBlocker) {
+bool blocks(const Bvh& bvh, const std::vector<SceneObject>& objects, std::int32_t j, const Ray& ray, int& lastBlocker) {
     if (!blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j))) return false;
     lastBlocker = j;
     return true;

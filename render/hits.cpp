@@ -9,7 +9,7 @@ namespace {
 
 // The normal is left out of the any-hit question (kNormal false).
 template <bool kNormal>
-float objectHit(const SceneObject& object, const PreparedShape& prepared, Ray ray, float limit, Vec3& normal,
+float objectHit(const SceneObject& object, const PreparedShape& prepared, const Ray& ray, float limit, Vec3& normal,
                 float& entry, float& exit) {
     switch (object.kind) {
         case ObjectKind::Sphere: {
@@ -44,14 +44,14 @@ PreparedShape preparedOf(const TraceContext& context, std::int32_t object) {
 }
 
 // Whether object `j` (-1: none) blocks the ray.
-bool blockedBy(const TraceContext& context, std::int32_t j, Ray ray) {
+bool blockedBy(const TraceContext& context, std::int32_t j, const Ray& ray) {
     const auto& objects = context.scene.objectList;
     return j >= 0 && static_cast<std::size_t>(j) < objects.size() &&
            blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, preparedOf(context, j));
 }
 
 // Sets `blocker` to the object found blocking, if any.
-bool anyBlocker(const TraceContext& context, Ray ray, std::int32_t& blocker) {
+bool anyBlocker(const TraceContext& context, const Ray& ray, std::int32_t& blocker) {
     if (context.accelerator) {
         if (const std::optional<bool> blocked =
                 acceleratedIsBlocked(*context.accelerator, context.scene, ray, &blocker)) {
@@ -70,26 +70,26 @@ bool anyBlocker(const TraceContext& context, Ray ray, std::int32_t& blocker) {
 
 // The last blocker of the rays from one point goes first; the next one
 // found takes its place.
-bool askingLastBlockerFirst(const TraceContext& context, Ray ray, std::int32_t& lastBlocker) {
+bool askingLastBlockerFirst(const TraceContext& context, const Ray& ray, std::int32_t& lastBlocker) {
     if (blockedBy(context, lastBlocker, ray)) return true;
     return anyBlocker(context, ray, lastBlocker);
 }
 
 }  // namespace
 
-float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit,
+float intersectObject(const SceneObject& object, const Ray& ray, float limit, Vec3& normal, float& entry, float& exit,
                       const PreparedShape& prepared) {
     return objectHit<true>(object, prepared, ray, limit, normal, entry, exit);
 }
 
-bool blocksBefore(const SceneObject& object, Ray ray, float limit, const PreparedShape& prepared) {
+bool blocksBefore(const SceneObject& object, const Ray& ray, float limit, const PreparedShape& prepared) {
     float entry = 0.0f, exit = kNoHit;
     Vec3 scratch{};
     const float t = objectHit<false>(object, prepared, ray, limit, scratch, entry, exit);
     return t < limit && entry < exit;
 }
 
-float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec3& normal) {
+float findNearestHit(const TraceContext& context, const Ray& ray, int& objectIndex, Vec3& normal) {
     if (context.accelerator) {
         float t = kNoHit;
         if (acceleratedNearestHit(*context.accelerator, context.scene, ray, t, objectIndex, normal)) return t;

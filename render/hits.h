@@ -22,16 +22,16 @@ struct PreparedShape {
 
 // Picks the routine for the object's kind; an unknown kind returns kNoHit and
 // touches nothing.
-float intersectObject(const SceneObject& object, Ray ray, float limit, Vec3& normal, float& entry, float& exit,
+float intersectObject(const SceneObject& object, const Ray& ray, float limit, Vec3& normal, float& entry, float& exit,
                       const PreparedShape& prepared = {});
 
 // Whether the object is hit strictly before `limit`: the any-hit question of
 // a shadow ray, whose direction reaches the light at 1.
-bool blocksBefore(const SceneObject& object, Ray ray, float limit, const PreparedShape& prepared = {});
+bool blocksBefore(const SceneObject& object, const Ray& ray, float limit, const PreparedShape& prepared = {});
 
 // Nearest object along the ray: its parameter, or kNoHit. On a hit sets the
 // object's index and the unit normal; ties go to the earlier object.
-float findNearestHit(const TraceContext& context, Ray ray, int& objectIndex, Vec3& normal);
+float findNearestHit(const TraceContext& context, const Ray& ray, int& objectIndex, Vec3& normal);
 
 // What findNearestHit answers for one ray: t, and on a hit the object and
 // its unit normal.

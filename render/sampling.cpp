@@ -75,7 +75,7 @@ RowHits primaryHitsOfRow(const TraceContext& context, int width, int height, int
     return out;
 }
 
-Color colorOfSample(const TraceContext& context, Ray ray, const NearestHit& hit) {
+Color colorOfSample(const TraceContext& context, const Ray& ray, const NearestHit& hit) {
     Color color{};
     if (context.counts) ++context.counts->primary;
     traceFromHit(context, ray, hit, context.settings.recursionDepth, color, 1.0f);

@@ -59,7 +59,7 @@ struct RowHits {
 // kRowPacket) and their nearest hits.
 RowHits primaryHitsOfRow(const TraceContext& context, int width, int height, int row, int column, int count);
 // What pixelColor gives without supersampling, from the pixel's ray and hit.
-Color colorOfSample(const TraceContext& context, Ray ray, const NearestHit& hit);
+Color colorOfSample(const TraceContext& context, const Ray& ray, const NearestHit& hit);
 
 // colorToPixel of pixelColor.
 Pixel renderPixel(const TraceContext& context, int width, int height, int row, int column);

@@ -40,14 +40,14 @@ Ray refractRay(Vec3 view, Vec3 normal, float n1, float n2, Vec3 point) {
     return {point, along * normal - eta * view};
 }
 
-void traceRay(const TraceContext& context, Ray ray, int depth, Color& accumulator, float currentIndex) {
+void traceRay(const TraceContext& context, const Ray& ray, int depth, Color& accumulator, float currentIndex) {
     if (depth < 0) return;
     NearestHit hit;
     hit.t = findNearestHit(context, ray, hit.objectIndex, hit.normal);
     traceFromHit(context, ray, hit, depth, accumulator, currentIndex);
 }
 
-void traceFromHit(const TraceContext& context, Ray ray, const NearestHit& hit, int depth, Color& accumulator,
+void traceFromHit(const TraceContext& context, const Ray& ray, const NearestHit& hit, int depth, Color& accumulator,
                   float currentIndex) {
     if (depth < 0) return;
     const float t = hit.t;

@@ -10,10 +10,10 @@ inline constexpr float kSurfaceOffset = 0.001f;
 
 // Adds the colour seen along the ray to `accumulator`, then filters the sum
 // by the medium crossed. `currentIndex` is exactly 1.0 in air.
-void traceRay(const TraceContext& context, Ray ray, int depth, Color& accumulator, float currentIndex);
+void traceRay(const TraceContext& context, const Ray& ray, int depth, Color& accumulator, float currentIndex);
 
 // traceRay with the ray's nearest hit already found (findNearestHits).
-void traceFromHit(const TraceContext& context, Ray ray, const NearestHit& hit, int depth, Color& accumulator,
+void traceFromHit(const TraceContext& context, const Ray& ray, const NearestHit& hit, int depth, Color& accumulator,
                   float currentIndex);
 
 // Unpolarised Fresnel reflectance with permeabilities; n1, mu1 on the side

@@ -263,6 +263,25 @@ float slopeOf(float d) {
     return std::isfinite(slope) ? slope : std::copysign(std::numeric_limits<float>::max(), d);
 }
 
+// Inserts `v` into sorted[0 .. count), kept farthest entry first.
+template <typename Visit>
+void insertByEntry(std::array<Visit, 4>& sorted, int& count, const Visit& v) {
+    int at = count++;
+    while (at > 0 && sorted[static_cast<std::size_t>(at - 1)].entry < v.entry) {
+        sorted[static_cast<std::size_t>(at)] = sorted[static_cast<std::size_t>(at - 1)];
+        --at;
+    }
+    sorted[static_cast<std::size_t>(at)] = v;
+}
+
+// The children met, nearest last: the others wait on the stack, farthest
+// deepest, and the nearest is visited next.
+template <typename Visit, std::size_t N>
+Visit pushAllButNearest(const std::array<Visit, 4>& sorted, int count, std::array<Visit, N>& stack, int& top) {
+    for (int k = 0; k + 1 < count; ++k) stack[static_cast<std::size_t>(top++)] = sorted[static_cast<std::size_t>(k)];
+    return sorted[static_cast<std::size_t>(count - 1)];
+}
+
 // The walk of a region's wide tree: one float slab test meets four
 // children at once. Its rounding is covered as in the classic robust float
 // slab test: the far parameters are stretched by 2 gamma(3) (three roundings
@@ -322,16 +341,9 @@ bool walkWide(const OriginRegion& region, const Ray& ray, const Reach& reach, co
             sorted[0] = childOf(first);
             int count = 1;
             for (; met != 0; met &= met - 1) {
-                const Visit v = childOf(static_cast<unsigned>(std::countr_zero(met)));
-                int at = count++;
-                while (at > 0 && sorted[static_cast<std::size_t>(at - 1)].entry < v.entry) {
-                    sorted[static_cast<std::size_t>(at)] = sorted[static_cast<std::size_t>(at - 1)];
-                    --at;
-                }
-                sorted[static_cast<std::size_t>(at)] = v;
+                insertByEntry(sorted, count, childOf(static_cast<unsigned>(std::countr_zero(met))));
             }
-            for (int k = 0; k + 1 < count; ++k) stack[top++] = sorted[static_cast<std::size_t>(k)];
-            visit = sorted[static_cast<std::size_t>(count - 1)];
+            visit = pushAllButNearest(sorted, count, stack, top);
         }
     }
     return false;
@@ -440,16 +452,9 @@ void walkPacket(const OriginRegion& region, Packet& packet) {
             int count = 0;
             for (; met != 0; met &= met - 1) {
                 const auto k = static_cast<unsigned>(std::countr_zero(met));
-                const Visit v{node.child[k], node.count[k], entry[k], visit.node, static_cast<int>(k)};
-                int at = count++;
-                while (at > 0 && sorted[static_cast<std::size_t>(at - 1)].entry < v.entry) {
-                    sorted[static_cast<std::size_t>(at)] = sorted[static_cast<std::size_t>(at - 1)];
-                    --at;
-                }
-                sorted[static_cast<std::size_t>(at)] = v;
+                insertByEntry(sorted, count, Visit{node.child[k], node.count[k], entry[k], visit.node, static_cast<int>(k)});
             }
-            for (int k = 0; k + 1 < count; ++k) stack[top++] = sorted[static_cast<std::size_t>(k)];
-            visit = sorted[static_cast<std::size_t>(count - 1)];
+            visit = pushAllButNearest(sorted, count, stack, top);
         }
     }
 }

@@ -120,10 +120,8 @@ std::uint64_t acceleratedNearestHits(const Bvh& bvh, const Scene& scene, std::sp
                                      std::span<NearestHit> hits);
 
 // Whether any object is hit strictly before parameter 1, as isShadowed
-// defines it, and which (into `blocker`, when given); no answer where
-// acceleratedNearestHit would return false.
-std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray,
-                                         std::int32_t* blocker = nullptr);
+// defines it; no answer where acceleratedNearestHit would return false.
+std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray);
 
 // Soft shadows cast many rays from one origin to points around a light. The
 // objects whose widened boxes meet the box around all those segments are

@@ -452,7 +452,8 @@ void walkPacket(const OriginRegion& region, Packet& packet) {
             int count = 0;
             for (; met != 0; met &= met - 1) {
                 const auto k = static_cast<unsigned>(std::countr_zero(met));
-                insertByEntry(sorted, count, Visit{node.child[k], node.count[k], entry[k], visit.node, static_cast<int>(k)});
+                insertByEntry(sorted, count,
+                              Visit{node.child[k], node.count[k], entry[k], visit.node, static_cast<int>(k)});
             }
             visit = pushAllButNearest(sorted, count, stack, top);
         }
@@ -514,15 +515,11 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, const Ray& ray, f
     return true;
 }
 
-std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray, std::int32_t* blocker) {
+std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray) {
     if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return std::nullopt;
     const auto& objects = scene.objectList;
-    const auto found = [blocker](std::int32_t j) {
-        if (blocker) *blocker = j;
-        return true;
-    };
     const auto blocks = [&](std::int32_t j) {
-        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j)) && found(j);
+        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j));
     };
     for (const std::int32_t j : bvh.alwaysTested) {
         if (blocks(j)) return true;
@@ -537,8 +534,7 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, con
         [&](std::int32_t firstItem, std::int32_t count) {
             // A triangle or sphere blocks where its routine would return a t below 1.
             return testLeaf(
-                bvh, ray, firstItem, count,
-                [&found](std::int32_t j, LaneKind, float laneT) { return laneT < 1.0f && found(j); }, blocks);
+                bvh, ray, firstItem, count, [](std::int32_t, LaneKind, float laneT) { return laneT < 1.0f; }, blocks);
         });
 }
 

@@ -38,41 +38,16 @@ float objectHit(const SceneObject& object, const PreparedShape& prepared, const 
     return kNoHit;
 }
 
-PreparedShape preparedOf(const TraceContext& context, std::int32_t object) {
-    const Bvh* bvh = context.accelerator;
-    return bvh && bvh->objectCount == context.scene.objectList.size() ? bvh->preparedOf(object) : PreparedShape{};
-}
-
-// Whether object `j` (-1: none) blocks the ray.
-bool blockedBy(const TraceContext& context, std::int32_t j, const Ray& ray) {
-    const auto& objects = context.scene.objectList;
-    return j >= 0 && static_cast<std::size_t>(j) < objects.size() &&
-           blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, preparedOf(context, j));
-}
-
-// Sets `blocker` to the object found blocking, if any.
-bool anyBlocker(const TraceContext& context, const Ray& ray, std::int32_t& blocker) {
+bool anyBlocker(const TraceContext& context, const Ray& ray) {
     if (context.accelerator) {
-        if (const std::optional<bool> blocked =
-                acceleratedIsBlocked(*context.accelerator, context.scene, ray, &blocker)) {
+        if (const std::optional<bool> blocked = acceleratedIsBlocked(*context.accelerator, context.scene, ray)) {
             return *blocked;
         }
     }
-    const auto& objects = context.scene.objectList;
-    for (std::size_t j = 0; j < objects.size(); ++j) {
-        if (blocksBefore(objects[j], ray, 1.0f)) {
-            blocker = static_cast<std::int32_t>(j);
-            return true;
-        }
+    for (const SceneObject& object : context.scene.objectList) {
+        if (blocksBefore(object, ray, 1.0f)) return true;
     }
     return false;
-}
-
-// The last blocker of the rays from one point goes first; the next one
-// found takes its place.
-bool askingLastBlockerFirst(const TraceContext& context, const Ray& ray, std::int32_t& lastBlocker) {
-    if (blockedBy(context, lastBlocker, ray)) return true;
-    return anyBlocker(context, ray, lastBlocker);
 }
 
 }  // namespace
@@ -129,19 +104,17 @@ void findNearestHits(const TraceContext& context, std::span<const Ray> rays, std
 
 bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
     if (context.counts) ++context.counts->shadow;
-    std::int32_t blocker = -1;
-    return anyBlocker(context, {origin, direction}, blocker);
+    return anyBlocker(context, {origin, direction});
 }
 
 // Whether a ray is blocked does not depend on the order in which objects are
 // asked, so the hierarchy's beam and the last blocker may go first.
-int countBlocked(const TraceContext& context, Vec3 origin, int lightIndex, std::span<const Vec3> samples) {
+int countBlocked(const TraceContext& context, Vec3 origin, const Light& light, std::span<const Vec3> samples) {
     std::array<Vec3, kMaxBeamRays> directions;
     if (samples.size() > directions.size()) {
-        return countBlocked(context, origin, lightIndex, samples.first(directions.size())) +
-               countBlocked(context, origin, lightIndex, samples.subspan(directions.size()));
+        return countBlocked(context, origin, light, samples.first(directions.size())) +
+               countBlocked(context, origin, light, samples.subspan(directions.size()));
     }
-    const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
     const std::span<Vec3> rays = std::span<Vec3>(directions).first(samples.size());
     for (std::size_t n = 0; n < samples.size(); ++n) rays[n] = samples[n] - origin;
     if (context.counts) context.counts->shadow += samples.size();
@@ -151,13 +124,10 @@ int countBlocked(const TraceContext& context, Vec3 origin, int lightIndex, std::
         gatherShadowBeam(*context.accelerator, context.scene, origin, light.position, light.radius, rays, beam)) {
         int lastBlocker = -1;
         for (const Vec3& direction : rays) {
-            // By reference: a Ray built in place and read back whole stalls each call.
-            const Ray ray{origin, direction};
-            blocked += beamRayIsBlocked(*context.accelerator, context.scene, beam, ray, lastBlocker);
+            blocked += beamRayIsBlocked(*context.accelerator, context.scene, beam, {origin, direction}, lastBlocker);
         }
         return blocked;
     }
-    std::int32_t lastBlocker = -1;
-    for (const Vec3& direction : rays) blocked += askingLastBlockerFirst(context, {origin, direction}, lastBlocker);
+    for (const Vec3& direction : rays) blocked += anyBlocker(context, {origin, direction});
     return blocked;
 }

@@ -52,6 +52,5 @@ bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction);
 inline constexpr std::size_t kMaxBeamRays = 128;
 
 // How many of the rays from `origin` to the samples are blocked, each as
-// isShadowed answers; every sample lies within the radius of light
-// `lightIndex`.
-int countBlocked(const TraceContext& context, Vec3 origin, int lightIndex, std::span<const Vec3> samples);
+// isShadowed answers; every sample lies within the light's radius of it.
+int countBlocked(const TraceContext& context, Vec3 origin, const Light& light, std::span<const Vec3> samples);

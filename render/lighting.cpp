@@ -35,7 +35,7 @@ float softShadowAxes(const TraceContext& context, Vec3 origin, int lightIndex) {
             samples[n++] = sample;
         }
     }
-    return visibility(countBlocked(context, origin, lightIndex, samples), kSoftShadowSamples);
+    return visibility(countBlocked(context, origin, light, samples), kSoftShadowSamples);
 }
 
 float softShadowJitter(const TraceContext& context, Vec3 origin, int lightIndex) {
@@ -62,7 +62,7 @@ float softShadowJitter(const TraceContext& context, Vec3 origin, int lightIndex)
         const float ux = unit ? qx : 0.0f, uy = unit ? qy : 0.0f, uz = unit ? qz : 0.0f;
         samples[n] = {p.x + r * ux, p.y + r * uy, p.z + r * uz};
     }
-    return visibility(countBlocked(context, origin, lightIndex, samples), kSoftShadowSamples);
+    return visibility(countBlocked(context, origin, light, samples), kSoftShadowSamples);
 }
 
 void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 normal, Color& out, float specularWeight,

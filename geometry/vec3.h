@@ -62,11 +62,13 @@ inline float squareRoot(float value) { return static_cast<float>(std::sqrt(stati
 
 inline float length(Vec3 v) { return squareRoot(v.x * v.x + v.y * v.y + v.z * v.z); }
 
-// A zero (or not-a-number) length leaves `out` untouched; callers rely on it.
-inline void normalize(Vec3 v, Vec3& out) {
+// A zero (or not-a-number) length leaves `out` untouched, which callers rely
+// on, and returns false.
+inline bool normalize(Vec3 v, Vec3& out) {
     const float len = length(v);
-    if (len == 0.0f || std::isnan(len)) return;
+    if (len == 0.0f || std::isnan(len)) return false;
     out = {v.x / len, v.y / len, v.z / len};
+    return true;
 }
 
 inline float determinant3x3(const Matrix3& matrix) {

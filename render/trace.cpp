@@ -67,17 +67,9 @@ void traceFromHit(const TraceContext& context, const Ray& ray, const NearestHit&
     const float mu2 = inAir ? object.permeability : air.permeability;
     const Color filter = inAir ? air.transmittance : object.transmittance;
 
-    // A hit at t = 0 leaves no way back to the origin; look back along the
-    // ray. (The second normalisation overwrites the first wherever it can,
-    // so the first is only worked out where it cannot.)
+    // A hit at t = 0 leaves no way back to the origin; look back along the ray.
     Vec3 view{};
-    const Vec3 back = ray.origin - point;
-    const float backLength = length(back);
-    if (backLength == 0.0f || std::isnan(backLength)) {
-        normalize(-ray.direction, view);
-    } else {
-        view = {back.x / backLength, back.y / backLength, back.z / backLength};
-    }
+    if (!normalize(ray.origin - point, view)) normalize(-ray.direction, view);
 
     const float c = dot(normal, view);
     float reflected = fresnelReflectance(currentIndex, nextIndex, mu1, mu2, absolute(c));

@@ -29,18 +29,9 @@ std::array<float, 4> rowsOf(Sphere sphere) {
     return {sphere.center.x, sphere.center.y, sphere.center.z, sphere.radius};
 }
 
-// The next item's lane, in a new block when the last one is full.
-std::size_t nextLane(LeafBlocks& leaves) {
-    if (leaves.items % 4 == 0) leaves.blocks.emplace_back();
-    return leaves.items++;
-}
-
 }  // namespace
 
-void LeafBlocks::resetTo(std::size_t count) {
-    blocks.assign((count + 3) / 4, LeafBlock{});
-    items = count;
-}
+void LeafBlocks::resetTo(std::size_t count) { blocks.assign((count + 3) / 4, LeafBlock{}); }
 
 void LeafBlocks::setTriangle(std::size_t at, std::int32_t object, const FanTriangle& triangle) {
     setLane(*this, at, object, LaneKind::Triangle, rowsOf(triangle));
@@ -53,14 +44,6 @@ void LeafBlocks::setSphere(std::size_t at, std::int32_t object, Sphere sphere) {
 void LeafBlocks::setOther(std::size_t at, std::int32_t object) {
     setLane(*this, at, object, LaneKind::Other, std::array<float, 0>{});
 }
-
-void LeafBlocks::appendTriangle(std::int32_t object, const FanTriangle& triangle) {
-    setTriangle(nextLane(*this), object, triangle);
-}
-
-void LeafBlocks::appendSphere(std::int32_t object, Sphere sphere) { setSphere(nextLane(*this), object, sphere); }
-
-void LeafBlocks::appendOther(std::int32_t object) { setOther(nextLane(*this), object); }
 
 FourHits hitFourTriangles(const LeafBlock& block, const Ray& ray) {
     const auto column = [&](int row) { return lanesOf(block.rows[row]); };

@@ -31,17 +31,12 @@ struct alignas(32) LeafBlock {
 // Item k of the hierarchy is lane k % 4 of block k / 4.
 struct LeafBlocks {
     std::vector<LeafBlock> blocks;
-    std::size_t items = 0;
-
-    void appendTriangle(std::int32_t object, const FanTriangle& triangle);
-    void appendSphere(std::int32_t object, Sphere sphere);
-    void appendOther(std::int32_t object);  // asked by its own routine
 
     // `count` empty lanes (object -1, asked by nothing), to be set in any order.
     void resetTo(std::size_t count);
     void setTriangle(std::size_t at, std::int32_t object, const FanTriangle& triangle);
     void setSphere(std::size_t at, std::int32_t object, Sphere sphere);
-    void setOther(std::size_t at, std::int32_t object);
+    void setOther(std::size_t at, std::int32_t object);  // asked by its own routine
 };
 
 // The block's items: whether the ray meets each (a triangle at t >= 0

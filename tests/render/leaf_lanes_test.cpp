@@ -27,10 +27,11 @@ TEST(LeafLanes, FourTrianglesAnswerAsTheScalarRoutine) {
     const auto point = [&] { return Vec3{coordinate(rng), coordinate(rng), coordinate(rng)}; };
     for (int round = 0; round < 2000; ++round) {
         LeafBlocks leaves;
+        leaves.resetTo(4);
         FanTriangle triangles[4];
-        for (FanTriangle& triangle : triangles) {
-            triangle = fanTriangle(point(), point(), point());
-            leaves.appendTriangle(0, triangle);
+        for (std::size_t k = 0; k < 4; ++k) {
+            triangles[k] = fanTriangle(point(), point(), point());
+            leaves.setTriangle(k, 0, triangles[k]);
         }
         for (int r = 0; r < 20; ++r) {
             // Aim at an edge or a vertex of one of them, often just beside it.
@@ -61,10 +62,11 @@ TEST(LeafLanes, FourSpheresAnswerAsTheScalarRoutine) {
     const auto point = [&] { return Vec3{coordinate(rng), coordinate(rng), coordinate(rng)}; };
     for (int round = 0; round < 2000; ++round) {
         LeafBlocks leaves;
+        leaves.resetTo(4);
         Sphere spheres[4];
-        for (Sphere& sphere : spheres) {
-            sphere = {point(), size(rng)};
-            leaves.appendSphere(0, sphere);
+        for (std::size_t k = 0; k < 4; ++k) {
+            spheres[k] = {point(), size(rng)};
+            leaves.setSphere(k, 0, spheres[k]);
         }
         for (int r = 0; r < 20; ++r) {
             const Sphere& aim = spheres[r % 4];

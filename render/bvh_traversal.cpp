@@ -263,6 +263,22 @@ float slopeOf(float d) {
     return std::isfinite(slope) ? slope : std::copysign(std::numeric_limits<float>::max(), d);
 }
 
+// One axis of the wide walks' slab test of four boxes: a and b are where
+// the ray crosses the two planes; the entries gather in t0, the exits,
+// stretched for their rounding, in t1.
+void clipToSlab(Lanes a, Lanes b, Lanes& t0, Lanes& t1) {
+    t0 = larger(t0, smaller(a, b));
+    t1 = smaller(t1, larger(a, b) * kStretch);
+}
+
+// The children whose boxes the slab test met, bit k for child k; never an
+// empty slot.
+unsigned childrenMet(const WideNode& node, Lanes t0, Lanes t1) {
+    LaneMask used;
+    std::memcpy(&used, node.count, sizeof used);
+    return bitsOf((t0 <= t1) & (used >= LaneMask{0, 0, 0, 0}));
+}
+
 // Inserts `v` into sorted[0 .. count), kept farthest entry first.
 template <typename Visit>
 void insertByEntry(std::array<Visit, 4>& sorted, int& count, const Visit& v) {
@@ -319,14 +335,10 @@ bool walkWide(const OriginRegion& region, const Ray& ray, const Reach& reach, co
             const WideNode& node = region.nodes[static_cast<std::size_t>(visit.node)];
             Lanes t0 = broadcast(0.0f), t1 = broadcast(tMax);
             for (int i = 0; i < 3; ++i) {
-                const Lanes a = (lanesOf(node.lower[i]) - origin[i]) * inverse[i];
-                const Lanes b = (lanesOf(node.upper[i]) - origin[i]) * inverse[i];
-                t0 = larger(t0, smaller(a, b));
-                t1 = smaller(t1, larger(a, b) * kStretch);
+                clipToSlab((lanesOf(node.lower[i]) - origin[i]) * inverse[i],
+                           (lanesOf(node.upper[i]) - origin[i]) * inverse[i], t0, t1);
             }
-            LaneMask used;
-            std::memcpy(&used, node.count, sizeof used);
-            unsigned met = bitsOf((t0 <= t1) & (used >= LaneMask{0, 0, 0, 0}));
+            unsigned met = childrenMet(node, t0, t1);
             if (met == 0) break;
             const Lanes entry = t0 * kShrink;
             const auto childOf = [&](unsigned k) { return Visit{node.child[k], node.count[k], entry[k]}; };
@@ -388,9 +400,7 @@ std::uint64_t membersMeeting(const Packet& packet, const WideNode& node, int lan
         Lanes t0 = broadcast(0.0f), t1 = lanesOf(&packet.tMax[m]);
         for (int i = 0; i < 3; ++i) {
             const Lanes slope = lanesOf(&packet.slope[static_cast<std::size_t>(i)][m]);
-            const Lanes a = lower[i] * slope, b = upper[i] * slope;
-            t0 = larger(t0, smaller(a, b));
-            t1 = smaller(t1, larger(a, b) * kStretch);
+            clipToSlab(lower[i] * slope, upper[i] * slope, t0, t1);
         }
         members |= static_cast<std::uint64_t>(bitsOf(t0 <= t1)) << m;
     }
@@ -440,12 +450,9 @@ void walkPacket(const OriginRegion& region, Packet& packet) {
                 const Lanes upper = lanesOf(node.upper[i]) - packet.origin[i];
                 const Lanes a = lower * packet.least[i], b = lower * packet.most[i];
                 const Lanes c = upper * packet.least[i], d = upper * packet.most[i];
-                t0 = larger(t0, smaller(smaller(a, b), smaller(c, d)));
-                t1 = smaller(t1, larger(larger(a, b), larger(c, d)) * kStretch);
+                clipToSlab(smaller(smaller(a, b), smaller(c, d)), larger(larger(a, b), larger(c, d)), t0, t1);
             }
-            LaneMask used;
-            std::memcpy(&used, node.count, sizeof used);
-            unsigned met = bitsOf((t0 <= t1) & (used >= LaneMask{0, 0, 0, 0}));
+            unsigned met = childrenMet(node, t0, t1);
             if (met == 0) break;
             const Lanes entry = t0 * kShrink;
             std::array<Visit, 4> sorted;
@@ -470,11 +477,12 @@ std::uint64_t acceleratedNearestHits(const Bvh& bvh, const Scene& scene, std::sp
     Packet packet;
     for (std::size_t r = 0; r < rays.size(); ++r) {
         const Ray& ray = rays[r];
-        const float slopes[3] = {slopeOf(ray.direction.x), slopeOf(ray.direction.y), slopeOf(ray.direction.z)};
         if (std::memcmp(&ray.origin, &origin, sizeof origin) != 0 || !boundable(ray)) continue;
         const std::size_t m = packet.size++;
         packet.ray[m] = static_cast<std::uint8_t>(r);
-        for (std::size_t i = 0; i < 3; ++i) packet.slope[i][m] = slopes[i];
+        packet.slope[0][m] = slopeOf(ray.direction.x);
+        packet.slope[1][m] = slopeOf(ray.direction.y);
+        packet.slope[2][m] = slopeOf(ray.direction.z);
         NearestQuery& query = packet.queries[m];
         query.start(bvh, scene.objectList, ray);
         packet.tMax[m] = static_cast<float>(query.reach()) * kStretch;

@@ -4,10 +4,14 @@
 // Workers take whole rows of the rectangle from a shared counter, top row
 // first, each row left to right. Only the soft-jitter shadows draw from the
 // generator, and how many draws a pixel makes never depends on the values
-// drawn; a cheap pass (the same traversal without shadow rays) counts them
-// for the pixels before each row of the rectangle, so every row starts its
-// own copy of the generator exactly where the one-thread loop over the whole
-// picture stands when it reaches that row's first pixel.
+// drawn; a cheap pass (the same traversal without shadow rays) counts them,
+// so every row starts its own copy of the generator exactly where the
+// one-thread loop over the whole picture stands when it reaches that row's
+// first pixel. A rectangle of whole rows needs fewer counted: there each
+// worker renders a run of rows top to bottom, its generator running on,
+// and a worker that starts a run below another's counts only the rows
+// between them (two workers count half the picture, and it appears in two
+// bands).
 #pragma once
 
 #include <atomic>

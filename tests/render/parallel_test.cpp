@@ -133,33 +133,40 @@ std::uint32_t generatorAfterPixels(const Scene& scene, const RenderSettings& set
 
 TEST(ParallelRender, AStopEndsWithinOnePixelPerWorkerAndKeepsTheSequence) {
     const Scene scene = randomScene(33);
-    const RenderSettings settings{2, AntiAliasingMode::None, ShadowMode::SoftJitter, LightsSetting::On};
     const int width = 20, height = 20, threads = 3;
-    for (const int stopAtRow : {0, 2, 7}) {
-        Random generator;
-        const TraceContext context{scene, settings, generator};
-        std::atomic<bool> stop{false};
-        std::mutex lock;
-        std::vector<int> finished(height, 0);
-        std::vector<Pixel> pixels(width * height);
-        const bool complete =
-            runPixelLoop(context, width, height, wholePicture(width, height), threads, {&stop, nullptr},
-                         {pixels, {}, [&](int row, int left, std::span<const Pixel> done) {
-                              const std::lock_guard<std::mutex> guard(lock);
-                              EXPECT_EQ(left, 0);
-                              finished[static_cast<std::size_t>(row)] = static_cast<int>(done.size());
-                              if (row == stopAtRow) stop = true;
-                          }});
-        EXPECT_FALSE(complete);
-        // Rows are handed out from the top, one per worker at a time.
-        for (int row = stopAtRow + threads; row < height; ++row) EXPECT_EQ(finished[row], 0) << "row " << row;
+    for (const ShadowMode mode : {ShadowMode::Hard, ShadowMode::SoftJitter}) {
+        const RenderSettings settings{2, AntiAliasingMode::None, mode, LightsSetting::On};
+        for (const int stopAfterRows : {1, 3, 8}) {
+            Random generator;
+            const TraceContext context{scene, settings, generator};
+            std::atomic<bool> stop{false};
+            std::mutex lock;
+            int reported = 0;
+            std::vector<int> finished(height, 0);
+            std::vector<Pixel> pixels(width * height);
+            const bool complete =
+                runPixelLoop(context, width, height, wholePicture(width, height), threads, {&stop, nullptr},
+                             {pixels, {}, [&](int row, int left, std::span<const Pixel> done) {
+                                  const std::lock_guard<std::mutex> guard(lock);
+                                  EXPECT_EQ(left, 0);
+                                  finished[static_cast<std::size_t>(row)] = static_cast<int>(done.size());
+                                  if (++reported == stopAfterRows) stop = true;
+                              }});
+            EXPECT_FALSE(complete);
+            const std::string where = "stopped after " + std::to_string(stopAfterRows) + " rows, shadows " +
+                                      std::to_string(static_cast<int>(mode));
+            // When the stop came, every other worker was within one row: it
+            // may end that row's pixel, but begins no other row.
+            EXPECT_LE(std::count_if(finished.begin(), finished.end(), [](int n) { return n > 0; }),
+                      stopAfterRows + threads - 1)
+                << where;
 
-        // The generator stands where the one-thread loop stands after the
-        // leading run of finished pixels.
-        int prefix = 0;
-        for (int row = 0; row < height && prefix == row * width; ++row) prefix += finished[row];
-        EXPECT_EQ(generator.state, generatorAfterPixels(scene, settings, width, height, prefix))
-            << "stopped at row " << stopAtRow;
+            // The generator stands where the one-thread loop stands after the
+            // leading run of finished pixels.
+            int prefix = 0;
+            for (int row = 0; row < height && prefix == row * width; ++row) prefix += finished[row];
+            EXPECT_EQ(generator.state, generatorAfterPixels(scene, settings, width, height, prefix)) << where;
+        }
     }
 }
 

@@ -1,8 +1,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <span>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "geometry/intersect.h"
@@ -143,20 +146,63 @@ void weigh(const AxisBins& bins, int axis, Boundary& best) {
     }
 }
 
+// Runs `first` on a new thread and `second` on this one when `parallel`,
+// else one after the other; either way both have finished on return, and
+// an exception from either is rethrown here.
+template <class First, class Second>
+void runBoth(bool parallel, const First& first, const Second& second) {
+    std::exception_ptr failure;
+    const auto guarded = [&failure](const auto& work) {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    std::thread worker;
+    if (parallel) {
+        try {
+            worker = std::thread([&] { guarded(first); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the same work, one part after the other.
+        }
+    }
+    if (!worker.joinable()) guarded(first);
+    std::exception_ptr own;
+    try {
+        second();
+    } catch (...) {
+        own = std::current_exception();
+    }
+    if (worker.joinable()) worker.join();
+    if (own) std::rethrow_exception(own);
+    if (failure) std::rethrow_exception(failure);
+}
+
+// Subtrees of at least this many items are built side by side, down to
+// this depth: which subtrees are split off depends on the items alone, so
+// the tree is the same whether they run on threads or not.
+constexpr std::size_t kParallelItems = 4096;
+constexpr int kParallelDepth = 2;
+
+bool threadsAvailable() { return std::thread::hardware_concurrency() > 1; }
+
+// Leaves name their items by position in `items` until layOutLeaves gives
+// them their blocks of four in `Bvh::items`.
 class Builder {
 public:
-    Builder(std::vector<BuildItem>& items, Bvh& bvh) : items_(items), bvh_(bvh) {}
+    explicit Builder(std::vector<BuildItem>& items) : items_(items), parallel_(threadsAvailable()) {}
 
-    void build() {
+    void build(std::vector<BvhNode>& nodes) {
         Extent all;
         for (const BuildItem& item : items_) all.add(item);
-        build(0, items_.size(), 0, all);
+        build(nodes, 0, items_.size(), 0, all);
     }
 
 private:
-    void build(std::size_t begin, std::size_t end, int depth, const Extent& extent) {
-        const std::size_t index = bvh_.nodes.size();
-        BvhNode& node = bvh_.nodes.emplace_back();
+    void build(std::vector<BvhNode>& nodes, std::size_t begin, std::size_t end, int depth, const Extent& extent) {
+        const std::size_t index = nodes.size();
+        BvhNode& node = nodes.emplace_back();
         for (int i = 0; i < 3; ++i) {
             node.lower[i] = extent.bounds.lower[i];
             node.upper[i] = extent.bounds.upper[i];
@@ -166,41 +212,39 @@ private:
         Extent left, right;
         if (count > 2 && depth < kMaxBvhDepth) middle = split(begin, end, extent, left, right);
         if (middle == begin) {
-            makeLeaf(index, begin, end);
+            makeLeaf(nodes[index], begin, end);
             return;
         }
-        build(begin, middle, depth + 1, left);
-        bvh_.nodes[index].first = static_cast<std::int32_t>(bvh_.nodes.size());
-        bvh_.nodes[index].count = 0;
-        build(middle, end, depth + 1, right);
-        BvhNode& inner = bvh_.nodes[index];
-        for (const BvhNode* child : {&bvh_.nodes[index + 1], &bvh_.nodes[static_cast<std::size_t>(inner.first)]}) {
+        if (count >= kParallelItems && depth < kParallelDepth) {
+            // The second subtree grows in its own array, joined on after the first.
+            std::vector<BvhNode> second;
+            second.reserve(2 * (end - middle));
+            runBoth(
+                parallel_, [&] { build(second, middle, end, depth + 1, right); },
+                [&] { build(nodes, begin, middle, depth + 1, left); });
+            const auto offset = static_cast<std::int32_t>(nodes.size());
+            for (BvhNode& moved : second) {
+                if (moved.count == 0) moved.first += offset;
+            }
+            nodes.insert(nodes.end(), second.begin(), second.end());
+            nodes[index].first = offset;
+        } else {
+            build(nodes, begin, middle, depth + 1, left);
+            nodes[index].first = static_cast<std::int32_t>(nodes.size());
+            build(nodes, middle, end, depth + 1, right);
+        }
+        BvhNode& inner = nodes[index];
+        inner.count = 0;
+        for (const BvhNode* child : {&nodes[index + 1], &nodes[static_cast<std::size_t>(inner.first)]}) {
             widenToCover(inner, child->linear, child->quadratic, child->root);
         }
     }
 
-    void makeLeaf(std::size_t index, std::size_t begin, std::size_t end) {
-        // Every leaf starts a block of four for the lanes.
-        while (bvh_.items.size() % 4 != 0) {
-            bvh_.items.push_back(-1);
-            bvh_.itemBounds.emplace_back();
-        }
-        bvh_.nodes[index].first = static_cast<std::int32_t>(bvh_.items.size());
-        bvh_.nodes[index].count = static_cast<std::int32_t>(end - begin);
-        for (std::size_t i = begin; i < end; ++i) {
-            const BuildItem& item = items_[i];
-            bvh_.items.push_back(item.object);
-            BvhNode own{};
-            for (int a = 0; a < 3; ++a) {
-                own.lower[a] = item.lower[a];
-                own.upper[a] = item.upper[a];
-            }
-            own.linear = item.linear;
-            own.quadratic = item.quadratic;
-            own.root = item.root;
-            bvh_.itemBounds.push_back(own);
-            widenToCover(bvh_.nodes[index], item.linear, item.quadratic, item.root);
-        }
+    void makeLeaf(BvhNode& leaf, std::size_t begin, std::size_t end) {
+        leaf.first = static_cast<std::int32_t>(begin);
+        leaf.count = static_cast<std::int32_t>(end - begin);
+        for (std::size_t i = begin; i < end; ++i)
+            widenToCover(leaf, items_[i].linear, items_[i].quadratic, items_[i].root);
     }
 
     // Binned surface-area heuristic. Returns begin for a leaf, else where the
@@ -258,8 +302,35 @@ private:
     }
 
     std::vector<BuildItem>& items_;
-    Bvh& bvh_;
+    bool parallel_;
 };
+
+// Gives the leaves of bvh.nodes[from..] their items, each leaf from a
+// block of four for the lanes. `items` is in leaf order once built.
+void layOutLeaves(const std::vector<BuildItem>& items, std::size_t from, Bvh& bvh) {
+    for (std::size_t n = from; n < bvh.nodes.size(); ++n) {
+        BvhNode& leaf = bvh.nodes[n];
+        if (leaf.count == 0) continue;
+        while (bvh.items.size() % 4 != 0) {
+            bvh.items.push_back(-1);
+            bvh.itemBounds.emplace_back();
+        }
+        const auto begin = static_cast<std::size_t>(leaf.first);
+        leaf.first = static_cast<std::int32_t>(bvh.items.size());
+        for (std::size_t i = begin; i < begin + static_cast<std::size_t>(leaf.count); ++i) {
+            const BuildItem& item = items[i];
+            bvh.items.push_back(item.object);
+            BvhNode& own = bvh.itemBounds.emplace_back();
+            for (int a = 0; a < 3; ++a) {
+                own.lower[a] = item.lower[a];
+                own.upper[a] = item.upper[a];
+            }
+            own.linear = item.linear;
+            own.quadratic = item.quadratic;
+            own.root = item.root;
+        }
+    }
+}
 
 // The largest widening of `node` for an origin anywhere in [lower, upper],
 // whose largest coordinate magnitude is `originSize`: every term of the
@@ -491,8 +562,10 @@ Bvh buildBvh(const Scene& scene) {
     bvh.itemBounds.reserve(bounded);
     for (std::vector<BuildItem>* items : {&tight, &loose}) {
         if (items->empty()) continue;
-        bvh.roots.push_back(static_cast<std::int32_t>(bvh.nodes.size()));
-        Builder(*items, bvh).build();
+        const std::size_t root = bvh.nodes.size();
+        bvh.roots.push_back(static_cast<std::int32_t>(root));
+        Builder(*items).build(bvh.nodes);
+        layOutLeaves(*items, root, bvh);
     }
     widenForOrigins(scene, lower, upper, bounded > 0, bvh);
     buildDirectionTable(scene, boundedCylinders, bvh);

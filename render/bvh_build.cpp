@@ -537,7 +537,9 @@ Bvh buildBvh(const Scene& scene) {
         laneKinds[j] = object.kind == ObjectKind::Polygon && object.vertices.size() == 3 ? LaneKind::Triangle
                        : object.kind == ObjectKind::Sphere                               ? LaneKind::Sphere
                                                                                          : LaneKind::Other;
-        const ObjectBound b = boundObject(object);
+        const ObjectBound b = laneKinds[j] == LaneKind::Triangle
+                                  ? boundTriangle(bvh.fans.back(), object.vertices[1], object.vertices[2])
+                                  : boundObject(object);
         if (b.fate == Fate::Always) bvh.alwaysTested.push_back(static_cast<std::int32_t>(j));
         if (b.fate != Fate::Bounded) continue;
         if (object.kind == ObjectKind::Cylinder) boundedCylinders.push_back(static_cast<std::int32_t>(j));
@@ -567,9 +569,14 @@ Bvh buildBvh(const Scene& scene) {
         Builder(*items).build(bvh.nodes);
         layOutLeaves(*items, root, bvh);
     }
-    widenForOrigins(scene, lower, upper, bounded > 0, bvh);
-    buildDirectionTable(scene, boundedCylinders, bvh);
-    fillLeafBlocks(scene, laneKinds, bvh);
+    // The wide nodes read only the binary ones; the rest, neither.
+    runBoth(
+        bounded >= kParallelItems && threadsAvailable(),
+        [&] { widenForOrigins(scene, lower, upper, bounded > 0, bvh); },
+        [&] {
+            buildDirectionTable(scene, boundedCylinders, bvh);
+            fillLeafBlocks(scene, laneKinds, bvh);
+        });
     bvh.bounded = bounded;
     return bvh;
 }

@@ -476,17 +476,99 @@ void widenForOrigins(const Scene& scene, const double lower[3], const double upp
     }
 }
 
-// Every polygon's fan and every cylinder's axes.
-void prepareShape(const SceneObject& object, Bvh& bvh) {
+// What one pass over a run of objects yields, to be joined in order to
+// that of the runs before it.
+struct ObjectPass {
+    // Every polygon's fan and every cylinder's axes; each object's end of
+    // its fan and its cylinder slot (-1: none), counted within the run.
+    std::vector<FanTriangle> fans;
+    std::vector<std::int32_t> fanEnd;
+    std::vector<CylinderAxes> cylinders;
+    std::vector<std::int32_t> cylinderSlot;
+    std::vector<std::int32_t> alwaysTested;
+    std::vector<std::int32_t> boundedCylinders;
+    std::vector<BuildItem> tight, loose;
+    // Around the exact boxes, for the region of the surfaces.
+    double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
+};
+
+void prepareShape(const SceneObject& object, ObjectPass& pass) {
     const auto& v = object.vertices;
     if (object.kind == ObjectKind::Polygon) {
-        for (std::size_t i = 0; i + 2 < v.size(); ++i) bvh.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
+        for (std::size_t i = 0; i + 2 < v.size(); ++i) pass.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
     }
-    bvh.fanStart.push_back(static_cast<std::int32_t>(bvh.fans.size()));
-    bvh.cylinderSlot.push_back(-1);
+    pass.fanEnd.push_back(static_cast<std::int32_t>(pass.fans.size()));
+    pass.cylinderSlot.push_back(-1);
     if (object.kind == ObjectKind::Cylinder) {
-        bvh.cylinderSlot.back() = static_cast<std::int32_t>(bvh.cylinders.size());
-        bvh.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
+        pass.cylinderSlot.back() = static_cast<std::int32_t>(pass.cylinders.size());
+        pass.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
+    }
+}
+
+// Objects [begin, end), each read once.
+void passOver(const std::vector<SceneObject>& objects, std::size_t begin, std::size_t end,
+              std::vector<LaneKind>& laneKinds, ObjectPass& pass) {
+    const std::size_t count = end - begin;
+    pass.fans.reserve(count);  // one triangle each, the common case
+    pass.fanEnd.reserve(count);
+    pass.cylinderSlot.reserve(count);
+    pass.tight.reserve(count);
+    for (std::size_t j = begin; j < end; ++j) {
+        const SceneObject& object = objects[j];
+        prepareShape(object, pass);
+        laneKinds[j] = object.kind == ObjectKind::Polygon && object.vertices.size() == 3 ? LaneKind::Triangle
+                       : object.kind == ObjectKind::Sphere                               ? LaneKind::Sphere
+                                                                                         : LaneKind::Other;
+        const ObjectBound b = laneKinds[j] == LaneKind::Triangle
+                                  ? boundTriangle(pass.fans.back(), object.vertices[1], object.vertices[2])
+                                  : boundObject(object);
+        if (b.fate == Fate::Always) pass.alwaysTested.push_back(static_cast<std::int32_t>(j));
+        if (b.fate != Fate::Bounded) continue;
+        if (object.kind == ObjectKind::Cylinder) pass.boundedCylinders.push_back(static_cast<std::int32_t>(j));
+        BuildItem item{};
+        for (int i = 0; i < 3; ++i) {
+            const double lo = b.lower[i] - b.constant, hi = b.upper[i] + b.constant;
+            item.lower[i] = floatBelow(lo);
+            item.upper[i] = floatAbove(hi);
+            pass.lower[i] = std::min(pass.lower[i], lo);
+            pass.upper[i] = std::max(pass.upper[i], hi);
+        }
+        item.object = static_cast<std::int32_t>(j);
+        item.linear = floatAbove(b.linear);
+        item.quadratic = floatAbove(b.quadratic);
+        item.root = floatAbove(b.root);
+        (b.linear <= kLooseLinear ? pass.tight : pass.loose).push_back(item);
+    }
+}
+
+// Appends `run` to `all`, taking it whole if `all` is still empty.
+template <class T>
+void join(std::vector<T>& all, std::vector<T>& run) {
+    if (all.empty()) {
+        all.swap(run);
+    } else {
+        all.insert(all.end(), run.begin(), run.end());
+    }
+}
+
+// The second run's objects join the first's, their fans and cylinders
+// numbered on from the first's.
+void joinPasses(ObjectPass& first, ObjectPass& second) {
+    const auto fans = static_cast<std::int32_t>(first.fans.size());
+    const auto cylinders = static_cast<std::int32_t>(first.cylinders.size());
+    for (std::int32_t& end : second.fanEnd) end += fans;
+    for (std::int32_t& slot : second.cylinderSlot) slot = slot < 0 ? slot : slot + cylinders;
+    join(first.fans, second.fans);
+    join(first.fanEnd, second.fanEnd);
+    join(first.cylinders, second.cylinders);
+    join(first.cylinderSlot, second.cylinderSlot);
+    join(first.alwaysTested, second.alwaysTested);
+    join(first.boundedCylinders, second.boundedCylinders);
+    join(first.tight, second.tight);
+    join(first.loose, second.loose);
+    for (int i = 0; i < 3; ++i) {
+        first.lower[i] = std::min(first.lower[i], second.lower[i]);
+        first.upper[i] = std::max(first.upper[i], second.upper[i]);
     }
 }
 
@@ -520,43 +602,26 @@ Bvh buildBvh(const Scene& scene) {
     Bvh bvh;
     const auto& objects = scene.objectList;
     bvh.objectCount = objects.size();
-    std::vector<std::int32_t> boundedCylinders;
     std::vector<LaneKind> laneKinds(objects.size());
-    bvh.fans.reserve(objects.size());  // one triangle each, the common case
+    // Large scenes are read in two halves side by side.
+    ObjectPass pass, secondHalf;
+    const std::size_t half = objects.size() >= kParallelItems ? objects.size() / 2 : objects.size();
+    runBoth(
+        half < objects.size() && threadsAvailable(),
+        [&] { passOver(objects, half, objects.size(), laneKinds, secondHalf); },
+        [&] { passOver(objects, 0, half, laneKinds, pass); });
+    joinPasses(pass, secondHalf);
+    bvh.fans = std::move(pass.fans);
     bvh.fanStart.reserve(objects.size() + 1);
     bvh.fanStart.push_back(0);
-    bvh.cylinderSlot.reserve(objects.size());
-    std::vector<BuildItem> tight, loose;
-    tight.reserve(objects.size());
-    // Around the exact boxes, for the region of the surfaces.
-    double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
-    // One pass over the objects, each read once.
-    for (std::size_t j = 0; j < objects.size(); ++j) {
-        const SceneObject& object = objects[j];
-        prepareShape(object, bvh);
-        laneKinds[j] = object.kind == ObjectKind::Polygon && object.vertices.size() == 3 ? LaneKind::Triangle
-                       : object.kind == ObjectKind::Sphere                               ? LaneKind::Sphere
-                                                                                         : LaneKind::Other;
-        const ObjectBound b = laneKinds[j] == LaneKind::Triangle
-                                  ? boundTriangle(bvh.fans.back(), object.vertices[1], object.vertices[2])
-                                  : boundObject(object);
-        if (b.fate == Fate::Always) bvh.alwaysTested.push_back(static_cast<std::int32_t>(j));
-        if (b.fate != Fate::Bounded) continue;
-        if (object.kind == ObjectKind::Cylinder) boundedCylinders.push_back(static_cast<std::int32_t>(j));
-        BuildItem item{};
-        for (int i = 0; i < 3; ++i) {
-            const double lo = b.lower[i] - b.constant, hi = b.upper[i] + b.constant;
-            item.lower[i] = floatBelow(lo);
-            item.upper[i] = floatAbove(hi);
-            lower[i] = std::min(lower[i], lo);
-            upper[i] = std::max(upper[i], hi);
-        }
-        item.object = static_cast<std::int32_t>(j);
-        item.linear = floatAbove(b.linear);
-        item.quadratic = floatAbove(b.quadratic);
-        item.root = floatAbove(b.root);
-        (b.linear <= kLooseLinear ? tight : loose).push_back(item);
-    }
+    bvh.fanStart.insert(bvh.fanStart.end(), pass.fanEnd.begin(), pass.fanEnd.end());
+    bvh.cylinders = std::move(pass.cylinders);
+    bvh.cylinderSlot = std::move(pass.cylinderSlot);
+    bvh.alwaysTested = std::move(pass.alwaysTested);
+    std::vector<BuildItem>& tight = pass.tight;
+    std::vector<BuildItem>& loose = pass.loose;
+    const double* lower = pass.lower;
+    const double* upper = pass.upper;
 
     const std::size_t bounded = tight.size() + loose.size();
     bvh.nodes.reserve(2 * bounded);
@@ -574,7 +639,7 @@ Bvh buildBvh(const Scene& scene) {
         bounded >= kParallelItems && threadsAvailable(),
         [&] { widenForOrigins(scene, lower, upper, bounded > 0, bvh); },
         [&] {
-            buildDirectionTable(scene, boundedCylinders, bvh);
+            buildDirectionTable(scene, pass.boundedCylinders, bvh);
             fillLeafBlocks(scene, laneKinds, bvh);
         });
     bvh.bounded = bounded;

@@ -185,13 +185,15 @@ void runBoth(bool parallel, const First& first, const Second& second) {
 constexpr std::size_t kParallelItems = 4096;
 constexpr int kParallelDepth = 2;
 
-bool threadsAvailable() { return std::thread::hardware_concurrency() > 1; }
+bool useThreads(BuildThreads threads) {
+    return threads == BuildThreads::Available && std::thread::hardware_concurrency() > 1;
+}
 
 // Leaves name their items by position in `items` until layOutLeaves gives
 // them their blocks of four in `Bvh::items`.
 class Builder {
 public:
-    explicit Builder(std::vector<BuildItem>& items) : items_(items), parallel_(threadsAvailable()) {}
+    Builder(std::vector<BuildItem>& items, bool parallel) : items_(items), parallel_(parallel) {}
 
     void build(std::vector<BvhNode>& nodes) {
         Extent all;
@@ -598,7 +600,7 @@ void fillLeafBlocks(const Scene& scene, const std::vector<LaneKind>& laneKinds, 
 
 }  // namespace
 
-Bvh buildBvh(const Scene& scene) {
+Bvh buildBvh(const Scene& scene, BuildThreads threads) {
     Bvh bvh;
     const auto& objects = scene.objectList;
     bvh.objectCount = objects.size();
@@ -607,7 +609,7 @@ Bvh buildBvh(const Scene& scene) {
     ObjectPass pass, secondHalf;
     const std::size_t half = objects.size() >= kParallelItems ? objects.size() / 2 : objects.size();
     runBoth(
-        half < objects.size() && threadsAvailable(),
+        half < objects.size() && useThreads(threads),
         [&] { passOver(objects, half, objects.size(), laneKinds, secondHalf); },
         [&] { passOver(objects, 0, half, laneKinds, pass); });
     joinPasses(pass, secondHalf);
@@ -631,12 +633,12 @@ Bvh buildBvh(const Scene& scene) {
         if (items->empty()) continue;
         const std::size_t root = bvh.nodes.size();
         bvh.roots.push_back(static_cast<std::int32_t>(root));
-        Builder(*items).build(bvh.nodes);
+        Builder(*items, useThreads(threads)).build(bvh.nodes);
         layOutLeaves(*items, root, bvh);
     }
     // The wide nodes read only the binary ones; the rest, neither.
     runBoth(
-        bounded >= kParallelItems && threadsAvailable(),
+        bounded >= kParallelItems && useThreads(threads),
         [&] { widenForOrigins(scene, lower, upper, bounded > 0, bvh); },
         [&] {
             buildDirectionTable(scene, pass.boundedCylinders, bvh);

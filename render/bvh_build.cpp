@@ -310,6 +310,12 @@ private:
 // Gives the leaves of bvh.nodes[from..] their items, each leaf from a
 // block of four for the lanes. `items` is in leaf order once built.
 void layOutLeaves(const std::vector<BuildItem>& items, std::size_t from, Bvh& bvh) {
+    std::size_t size = bvh.items.size();
+    for (std::size_t n = from; n < bvh.nodes.size(); ++n) {
+        if (bvh.nodes[n].count > 0) size = (size + 3) / 4 * 4 + static_cast<std::size_t>(bvh.nodes[n].count);
+    }
+    bvh.items.reserve(size);
+    bvh.itemBounds.reserve(size);
     for (std::size_t n = from; n < bvh.nodes.size(); ++n) {
         BvhNode& leaf = bvh.nodes[n];
         if (leaf.count == 0) continue;
@@ -627,8 +633,6 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
 
     const std::size_t bounded = tight.size() + loose.size();
     bvh.nodes.reserve(2 * bounded);
-    bvh.items.reserve(bounded);
-    bvh.itemBounds.reserve(bounded);
     for (std::vector<BuildItem>* items : {&tight, &loose}) {
         if (items->empty()) continue;
         const std::size_t root = bvh.nodes.size();

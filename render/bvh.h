@@ -104,7 +104,10 @@ struct Bvh {
     std::size_t boundedCount() const { return bounded; }
 };
 
-Bvh buildBvh(const Scene& scene);
+// Large scenes are built on two threads where there are two; the tree is
+// the same either way.
+enum class BuildThreads { Available, One };
+Bvh buildBvh(const Scene& scene, BuildThreads threads = BuildThreads::Available);
 
 // The nearest hit as findNearestHit defines it (ties to the earlier object,
 // the normal that object's own routine yields, normalised). Returns false,

@@ -103,6 +103,34 @@ ObjectBound boundEllipsoid(const SceneObject& object) {
 // and checks it in the basis of its edges; the check's error grows with
 // 1 / sin² of the angle at the first vertex. A triangle whose float normal
 // is exactly zero yields a NaN parameter and never hits.
+
+// 1 / sin² of the angle between the fan triangle's edges, 0 for one that
+// never hits, NaN for one too small to bound.
+double fanCondition(Vec3 e1, Vec3 e2, double smallEdge) {
+    const Vec3 n = cross(e1, e2);
+    if (n.x == 0.0f && n.y == 0.0f && n.z == 0.0f) return 0.0;
+    const Dvec d1 = widen(e1), d2 = widen(e2);
+    const double l1 = normD(d1), l2 = normD(d2), area = normD(crossD(d1, d2));
+    if (l1 < smallEdge || l2 < smallEdge || !(area > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+    const double sine = area / (l1 * l2);
+    return 1.0 / (sine * sine);
+}
+
+// The bound of a polygon with this box and largest fan condition.
+ObjectBound finishPolygon(ObjectBound& b, double magnitude, double condition) {
+    if (condition == 0.0) {
+        b.fate = Fate::Never;
+        return b;
+    }
+    if (!(condition <= kWorstTriangleCondition)) return ObjectBound{};
+    double size = 0.0;
+    for (int i = 0; i < 3; ++i) size = std::max(size, b.upper[i] - b.lower[i]);
+    b.linear = 4.0 * kRounding;
+    b.constant = 4.0 * kRounding * (magnitude + condition * size);
+    b.fate = Fate::Bounded;
+    return b;
+}
+
 ObjectBound boundPolygon(const SceneObject& object) {
     ObjectBound b;
     const auto& v = object.vertices;
@@ -120,27 +148,11 @@ ObjectBound boundPolygon(const SceneObject& object) {
     const double smallEdge = kSmallestRelative * std::max(1.0, magnitude);
     double condition = 0.0;
     for (std::size_t i = 0; i + 2 < v.size(); ++i) {
-        const Vec3 e1 = v[i + 1] - v[0];
-        const Vec3 e2 = v[i + 2] - v[0];
-        const Vec3 n = cross(e1, e2);
-        if (n.x == 0.0f && n.y == 0.0f && n.z == 0.0f) continue;
-        const Dvec d1 = widen(e1), d2 = widen(e2);
-        const double l1 = normD(d1), l2 = normD(d2), area = normD(crossD(d1, d2));
-        if (l1 < smallEdge || l2 < smallEdge || !(area > 0.0)) return ObjectBound{};
-        const double sine = area / (l1 * l2);
-        condition = std::max(condition, 1.0 / (sine * sine));
+        const double c = fanCondition(v[i + 1] - v[0], v[i + 2] - v[0], smallEdge);
+        if (std::isnan(c)) return ObjectBound{};
+        condition = std::max(condition, c);
     }
-    if (condition == 0.0) {
-        b.fate = Fate::Never;
-        return b;
-    }
-    if (!(condition <= kWorstTriangleCondition)) return ObjectBound{};
-    double size = 0.0;
-    for (int i = 0; i < 3; ++i) size = std::max(size, b.upper[i] - b.lower[i]);
-    b.linear = 4.0 * kRounding;
-    b.constant = 4.0 * kRounding * (magnitude + condition * size);
-    b.fate = Fate::Bounded;
-    return b;
+    return finishPolygon(b, magnitude, condition);
 }
 
 // Box: six float planes; pushing each out by its rounding moves the corners
@@ -219,4 +231,20 @@ ObjectBound boundObject(const SceneObject& object) {
     ObjectBound never;  // intersectObject returns kNoHit for any other kind
     never.fate = Fate::Never;
     return never;
+}
+
+ObjectBound boundTriangle(const FanTriangle& triangle, Vec3 v1, Vec3 v2) {
+    ObjectBound b;
+    const Vec3 v0 = triangle.v0;
+    if (!isFinite(v0) || !isFinite(v1) || !isFinite(v2)) return b;
+    const Dvec a = widen(v0), c = widen(v1), d = widen(v2);
+    for (int i = 0; i < 3; ++i) {
+        b.lower[i] = std::min(std::min(a[i], c[i]), d[i]);
+        b.upper[i] = std::max(std::max(a[i], c[i]), d[i]);
+    }
+    const double magnitude = std::max(largestOf(b.lower), largestOf(b.upper));
+    if (magnitude > kLargest) return ObjectBound{};
+    const double condition = fanCondition(triangle.e1, triangle.e2, kSmallestRelative * std::max(1.0, magnitude));
+    if (std::isnan(condition)) return ObjectBound{};
+    return finishPolygon(b, magnitude, condition);
 }

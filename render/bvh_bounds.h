@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "geometry/shapes.h"
 #include "geometry/vec3.h"
 #include "scene/scene.h"
 
@@ -68,6 +69,8 @@ inline double largestOf(const Dvec& a) { return std::max({std::fabs(a[0]), std::
 inline bool isFinite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 ObjectBound boundObject(const SceneObject& object);
+// boundObject of a polygon of three vertices whose fan triangle is at hand.
+ObjectBound boundTriangle(const FanTriangle& triangle, Vec3 v1, Vec3 v2);
 
 // The float nearest below (above) a double, or the double itself when it is one.
 // The step to the neighbouring float is taken on the bits and selected, not

@@ -1,8 +1,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <span>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "geometry/intersect.h"
@@ -143,20 +146,65 @@ void weigh(const AxisBins& bins, int axis, Boundary& best) {
     }
 }
 
+// Runs `first` on a new thread and `second` on this one when `parallel`,
+// else one after the other; either way both have finished on return, and
+// an exception from either is rethrown here.
+template <class First, class Second>
+void runBoth(bool parallel, const First& first, const Second& second) {
+    std::exception_ptr failure;
+    const auto guarded = [&failure](const auto& work) {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    std::thread worker;
+    if (parallel) {
+        try {
+            worker = std::thread([&] { guarded(first); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the same work, one part after the other.
+        }
+    }
+    if (!worker.joinable()) guarded(first);
+    std::exception_ptr own;
+    try {
+        second();
+    } catch (...) {
+        own = std::current_exception();
+    }
+    if (worker.joinable()) worker.join();
+    if (own) std::rethrow_exception(own);
+    if (failure) std::rethrow_exception(failure);
+}
+
+// Subtrees of at least this many items are built side by side, down to
+// this depth: which subtrees are split off depends on the items alone, so
+// the tree is the same whether they run on threads or not.
+constexpr std::size_t kParallelItems = 4096;
+constexpr int kParallelDepth = 2;
+
+bool useThreads(BuildThreads threads) {
+    return threads == BuildThreads::Available && std::thread::hardware_concurrency() > 1;
+}
+
+// Leaves name their items by position in `items` until layOutLeaves gives
+// them their blocks of four in `Bvh::items`.
 class Builder {
 public:
-    Builder(std::vector<BuildItem>& items, Bvh& bvh) : items_(items), bvh_(bvh) {}
+    Builder(std::vector<BuildItem>& items, bool parallel) : items_(items), parallel_(parallel) {}
 
-    void build() {
+    void build(std::vector<BvhNode>& nodes) {
         Extent all;
         for (const BuildItem& item : items_) all.add(item);
-        build(0, items_.size(), 0, all);
+        build(nodes, 0, items_.size(), 0, all);
     }
 
 private:
-    void build(std::size_t begin, std::size_t end, int depth, const Extent& extent) {
-        const std::size_t index = bvh_.nodes.size();
-        BvhNode& node = bvh_.nodes.emplace_back();
+    void build(std::vector<BvhNode>& nodes, std::size_t begin, std::size_t end, int depth, const Extent& extent) {
+        const std::size_t index = nodes.size();
+        BvhNode& node = nodes.emplace_back();
         for (int i = 0; i < 3; ++i) {
             node.lower[i] = extent.bounds.lower[i];
             node.upper[i] = extent.bounds.upper[i];
@@ -166,41 +214,39 @@ private:
         Extent left, right;
         if (count > 2 && depth < kMaxBvhDepth) middle = split(begin, end, extent, left, right);
         if (middle == begin) {
-            makeLeaf(index, begin, end);
+            makeLeaf(nodes[index], begin, end);
             return;
         }
-        build(begin, middle, depth + 1, left);
-        bvh_.nodes[index].first = static_cast<std::int32_t>(bvh_.nodes.size());
-        bvh_.nodes[index].count = 0;
-        build(middle, end, depth + 1, right);
-        BvhNode& inner = bvh_.nodes[index];
-        for (const BvhNode* child : {&bvh_.nodes[index + 1], &bvh_.nodes[static_cast<std::size_t>(inner.first)]}) {
+        if (count >= kParallelItems && depth < kParallelDepth) {
+            // The second subtree grows in its own array, joined on after the first.
+            std::vector<BvhNode> second;
+            second.reserve(2 * (end - middle));
+            runBoth(
+                parallel_, [&] { build(second, middle, end, depth + 1, right); },
+                [&] { build(nodes, begin, middle, depth + 1, left); });
+            const auto offset = static_cast<std::int32_t>(nodes.size());
+            for (BvhNode& moved : second) {
+                if (moved.count == 0) moved.first += offset;
+            }
+            nodes.insert(nodes.end(), second.begin(), second.end());
+            nodes[index].first = offset;
+        } else {
+            build(nodes, begin, middle, depth + 1, left);
+            nodes[index].first = static_cast<std::int32_t>(nodes.size());
+            build(nodes, middle, end, depth + 1, right);
+        }
+        BvhNode& inner = nodes[index];
+        inner.count = 0;
+        for (const BvhNode* child : {&nodes[index + 1], &nodes[static_cast<std::size_t>(inner.first)]}) {
             widenToCover(inner, child->linear, child->quadratic, child->root);
         }
     }
 
-    void makeLeaf(std::size_t index, std::size_t begin, std::size_t end) {
-        // Every leaf starts a block of four for the lanes.
-        while (bvh_.items.size() % 4 != 0) {
-            bvh_.items.push_back(-1);
-            bvh_.itemBounds.emplace_back();
-        }
-        bvh_.nodes[index].first = static_cast<std::int32_t>(bvh_.items.size());
-        bvh_.nodes[index].count = static_cast<std::int32_t>(end - begin);
-        for (std::size_t i = begin; i < end; ++i) {
-            const BuildItem& item = items_[i];
-            bvh_.items.push_back(item.object);
-            BvhNode own{};
-            for (int a = 0; a < 3; ++a) {
-                own.lower[a] = item.lower[a];
-                own.upper[a] = item.upper[a];
-            }
-            own.linear = item.linear;
-            own.quadratic = item.quadratic;
-            own.root = item.root;
-            bvh_.itemBounds.push_back(own);
-            widenToCover(bvh_.nodes[index], item.linear, item.quadratic, item.root);
-        }
+    void makeLeaf(BvhNode& leaf, std::size_t begin, std::size_t end) {
+        leaf.first = static_cast<std::int32_t>(begin);
+        leaf.count = static_cast<std::int32_t>(end - begin);
+        for (std::size_t i = begin; i < end; ++i)
+            widenToCover(leaf, items_[i].linear, items_[i].quadratic, items_[i].root);
     }
 
     // Binned surface-area heuristic. Returns begin for a leaf, else where the
@@ -258,8 +304,41 @@ private:
     }
 
     std::vector<BuildItem>& items_;
-    Bvh& bvh_;
+    bool parallel_;
 };
+
+// Gives the leaves of bvh.nodes[from..] their items, each leaf from a
+// block of four for the lanes. `items` is in leaf order once built.
+void layOutLeaves(const std::vector<BuildItem>& items, std::size_t from, Bvh& bvh) {
+    std::size_t size = bvh.items.size();
+    for (std::size_t n = from; n < bvh.nodes.size(); ++n) {
+        if (bvh.nodes[n].count > 0) size = (size + 3) / 4 * 4 + static_cast<std::size_t>(bvh.nodes[n].count);
+    }
+    bvh.items.reserve(size);
+    bvh.itemBounds.reserve(size);
+    for (std::size_t n = from; n < bvh.nodes.size(); ++n) {
+        BvhNode& leaf = bvh.nodes[n];
+        if (leaf.count == 0) continue;
+        while (bvh.items.size() % 4 != 0) {
+            bvh.items.push_back(-1);
+            bvh.itemBounds.emplace_back();
+        }
+        const auto begin = static_cast<std::size_t>(leaf.first);
+        leaf.first = static_cast<std::int32_t>(bvh.items.size());
+        for (std::size_t i = begin; i < begin + static_cast<std::size_t>(leaf.count); ++i) {
+            const BuildItem& item = items[i];
+            bvh.items.push_back(item.object);
+            BvhNode& own = bvh.itemBounds.emplace_back();
+            for (int a = 0; a < 3; ++a) {
+                own.lower[a] = item.lower[a];
+                own.upper[a] = item.upper[a];
+            }
+            own.linear = item.linear;
+            own.quadratic = item.quadratic;
+            own.root = item.root;
+        }
+    }
+}
 
 // The largest widening of `node` for an origin anywhere in [lower, upper],
 // whose largest coordinate magnitude is `originSize`: every term of the
@@ -405,17 +484,99 @@ void widenForOrigins(const Scene& scene, const double lower[3], const double upp
     }
 }
 
-// Every polygon's fan and every cylinder's axes.
-void prepareShape(const SceneObject& object, Bvh& bvh) {
+// What one pass over a run of objects yields, to be joined in order to
+// that of the runs before it.
+struct ObjectPass {
+    // Every polygon's fan and every cylinder's axes; each object's end of
+    // its fan and its cylinder slot (-1: none), counted within the run.
+    std::vector<FanTriangle> fans;
+    std::vector<std::int32_t> fanEnd;
+    std::vector<CylinderAxes> cylinders;
+    std::vector<std::int32_t> cylinderSlot;
+    std::vector<std::int32_t> alwaysTested;
+    std::vector<std::int32_t> boundedCylinders;
+    std::vector<BuildItem> tight, loose;
+    // Around the exact boxes, for the region of the surfaces.
+    double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
+};
+
+void prepareShape(const SceneObject& object, ObjectPass& pass) {
     const auto& v = object.vertices;
     if (object.kind == ObjectKind::Polygon) {
-        for (std::size_t i = 0; i + 2 < v.size(); ++i) bvh.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
+        for (std::size_t i = 0; i + 2 < v.size(); ++i) pass.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
     }
-    bvh.fanStart.push_back(static_cast<std::int32_t>(bvh.fans.size()));
-    bvh.cylinderSlot.push_back(-1);
+    pass.fanEnd.push_back(static_cast<std::int32_t>(pass.fans.size()));
+    pass.cylinderSlot.push_back(-1);
     if (object.kind == ObjectKind::Cylinder) {
-        bvh.cylinderSlot.back() = static_cast<std::int32_t>(bvh.cylinders.size());
-        bvh.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
+        pass.cylinderSlot.back() = static_cast<std::int32_t>(pass.cylinders.size());
+        pass.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
+    }
+}
+
+// Objects [begin, end), each read once.
+void passOver(const std::vector<SceneObject>& objects, std::size_t begin, std::size_t end,
+              std::vector<LaneKind>& laneKinds, ObjectPass& pass) {
+    const std::size_t count = end - begin;
+    pass.fans.reserve(count);  // one triangle each, the common case
+    pass.fanEnd.reserve(count);
+    pass.cylinderSlot.reserve(count);
+    pass.tight.reserve(count);
+    for (std::size_t j = begin; j < end; ++j) {
+        const SceneObject& object = objects[j];
+        prepareShape(object, pass);
+        laneKinds[j] = object.kind == ObjectKind::Polygon && object.vertices.size() == 3 ? LaneKind::Triangle
+                       : object.kind == ObjectKind::Sphere                               ? LaneKind::Sphere
+                                                                                         : LaneKind::Other;
+        const ObjectBound b = laneKinds[j] == LaneKind::Triangle
+                                  ? boundTriangle(pass.fans.back(), object.vertices[1], object.vertices[2])
+                                  : boundObject(object);
+        if (b.fate == Fate::Always) pass.alwaysTested.push_back(static_cast<std::int32_t>(j));
+        if (b.fate != Fate::Bounded) continue;
+        if (object.kind == ObjectKind::Cylinder) pass.boundedCylinders.push_back(static_cast<std::int32_t>(j));
+        BuildItem item{};
+        for (int i = 0; i < 3; ++i) {
+            const double lo = b.lower[i] - b.constant, hi = b.upper[i] + b.constant;
+            item.lower[i] = floatBelow(lo);
+            item.upper[i] = floatAbove(hi);
+            pass.lower[i] = std::min(pass.lower[i], lo);
+            pass.upper[i] = std::max(pass.upper[i], hi);
+        }
+        item.object = static_cast<std::int32_t>(j);
+        item.linear = floatAbove(b.linear);
+        item.quadratic = floatAbove(b.quadratic);
+        item.root = floatAbove(b.root);
+        (b.linear <= kLooseLinear ? pass.tight : pass.loose).push_back(item);
+    }
+}
+
+// Appends `run` to `all`, taking it whole if `all` is still empty.
+template <class T>
+void join(std::vector<T>& all, std::vector<T>& run) {
+    if (all.empty()) {
+        all.swap(run);
+    } else {
+        all.insert(all.end(), run.begin(), run.end());
+    }
+}
+
+// The second run's objects join the first's, their fans and cylinders
+// numbered on from the first's.
+void joinPasses(ObjectPass& first, ObjectPass& second) {
+    const auto fans = static_cast<std::int32_t>(first.fans.size());
+    const auto cylinders = static_cast<std::int32_t>(first.cylinders.size());
+    for (std::int32_t& end : second.fanEnd) end += fans;
+    for (std::int32_t& slot : second.cylinderSlot) slot = slot < 0 ? slot : slot + cylinders;
+    join(first.fans, second.fans);
+    join(first.fanEnd, second.fanEnd);
+    join(first.cylinders, second.cylinders);
+    join(first.cylinderSlot, second.cylinderSlot);
+    join(first.alwaysTested, second.alwaysTested);
+    join(first.boundedCylinders, second.boundedCylinders);
+    join(first.tight, second.tight);
+    join(first.loose, second.loose);
+    for (int i = 0; i < 3; ++i) {
+        first.lower[i] = std::min(first.lower[i], second.lower[i]);
+        first.upper[i] = std::max(first.upper[i], second.upper[i]);
     }
 }
 
@@ -445,58 +606,48 @@ void fillLeafBlocks(const Scene& scene, const std::vector<LaneKind>& laneKinds, 
 
 }  // namespace
 
-Bvh buildBvh(const Scene& scene) {
+Bvh buildBvh(const Scene& scene, BuildThreads threads) {
     Bvh bvh;
     const auto& objects = scene.objectList;
     bvh.objectCount = objects.size();
-    std::vector<std::int32_t> boundedCylinders;
     std::vector<LaneKind> laneKinds(objects.size());
-    bvh.fans.reserve(objects.size());  // one triangle each, the common case
+    // Large scenes are read in two halves side by side.
+    ObjectPass pass, secondHalf;
+    const std::size_t half = objects.size() >= kParallelItems ? objects.size() / 2 : objects.size();
+    runBoth(
+        half < objects.size() && useThreads(threads),
+        [&] { passOver(objects, half, objects.size(), laneKinds, secondHalf); },
+        [&] { passOver(objects, 0, half, laneKinds, pass); });
+    joinPasses(pass, secondHalf);
+    bvh.fans = std::move(pass.fans);
     bvh.fanStart.reserve(objects.size() + 1);
     bvh.fanStart.push_back(0);
-    bvh.cylinderSlot.reserve(objects.size());
-    std::vector<BuildItem> tight, loose;
-    tight.reserve(objects.size());
-    // Around the exact boxes, for the region of the surfaces.
-    double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
-    // One pass over the objects, each read once.
-    for (std::size_t j = 0; j < objects.size(); ++j) {
-        const SceneObject& object = objects[j];
-        prepareShape(object, bvh);
-        laneKinds[j] = object.kind == ObjectKind::Polygon && object.vertices.size() == 3 ? LaneKind::Triangle
-                       : object.kind == ObjectKind::Sphere                               ? LaneKind::Sphere
-                                                                                         : LaneKind::Other;
-        const ObjectBound b = boundObject(object);
-        if (b.fate == Fate::Always) bvh.alwaysTested.push_back(static_cast<std::int32_t>(j));
-        if (b.fate != Fate::Bounded) continue;
-        if (object.kind == ObjectKind::Cylinder) boundedCylinders.push_back(static_cast<std::int32_t>(j));
-        BuildItem item{};
-        for (int i = 0; i < 3; ++i) {
-            const double lo = b.lower[i] - b.constant, hi = b.upper[i] + b.constant;
-            item.lower[i] = floatBelow(lo);
-            item.upper[i] = floatAbove(hi);
-            lower[i] = std::min(lower[i], lo);
-            upper[i] = std::max(upper[i], hi);
-        }
-        item.object = static_cast<std::int32_t>(j);
-        item.linear = floatAbove(b.linear);
-        item.quadratic = floatAbove(b.quadratic);
-        item.root = floatAbove(b.root);
-        (b.linear <= kLooseLinear ? tight : loose).push_back(item);
-    }
+    bvh.fanStart.insert(bvh.fanStart.end(), pass.fanEnd.begin(), pass.fanEnd.end());
+    bvh.cylinders = std::move(pass.cylinders);
+    bvh.cylinderSlot = std::move(pass.cylinderSlot);
+    bvh.alwaysTested = std::move(pass.alwaysTested);
+    std::vector<BuildItem>& tight = pass.tight;
+    std::vector<BuildItem>& loose = pass.loose;
+    const double* lower = pass.lower;
+    const double* upper = pass.upper;
 
     const std::size_t bounded = tight.size() + loose.size();
     bvh.nodes.reserve(2 * bounded);
-    bvh.items.reserve(bounded);
-    bvh.itemBounds.reserve(bounded);
     for (std::vector<BuildItem>* items : {&tight, &loose}) {
         if (items->empty()) continue;
-        bvh.roots.push_back(static_cast<std::int32_t>(bvh.nodes.size()));
-        Builder(*items, bvh).build();
+        const std::size_t root = bvh.nodes.size();
+        bvh.roots.push_back(static_cast<std::int32_t>(root));
+        Builder(*items, useThreads(threads)).build(bvh.nodes);
+        layOutLeaves(*items, root, bvh);
     }
-    widenForOrigins(scene, lower, upper, bounded > 0, bvh);
-    buildDirectionTable(scene, boundedCylinders, bvh);
-    fillLeafBlocks(scene, laneKinds, bvh);
+    // The wide nodes read only the binary ones; the rest, neither.
+    runBoth(
+        bounded >= kParallelItems && useThreads(threads),
+        [&] { widenForOrigins(scene, lower, upper, bounded > 0, bvh); },
+        [&] {
+            buildDirectionTable(scene, pass.boundedCylinders, bvh);
+            fillLeafBlocks(scene, laneKinds, bvh);
+        });
     bvh.bounded = bounded;
     return bvh;
 }

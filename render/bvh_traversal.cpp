@@ -96,10 +96,22 @@ struct NearestQuery {
     void test(std::int32_t j) {
         const bool earlier = index >= 0 && j < index;
         const float limit = earlier ? std::nextafter(t, std::numeric_limits<float>::infinity()) : t;
+        const SceneObject& object = (*objects)[static_cast<std::size_t>(j)];
+        const PreparedShape prepared = bvh->preparedOf(j);
+        if (object.kind == ObjectKind::Polygon && !prepared.fan.empty()) {
+            // A polygon's normal is its first fan triangle's, whichever was
+            // hit: like a triangle lane's, it is made only for the final hit.
+            const float hit = fanParameter(prepared.fan, ray, limit);
+            if (hit < t || (earlier && hit == t)) {
+                t = hit;
+                index = j;
+                laneKind = LaneKind::Triangle;
+            }
+            return;
+        }
         float entry = 0.0f, exit = kNoHit;
         Vec3 n{};
-        const float hit =
-            intersectObject((*objects)[static_cast<std::size_t>(j)], ray, limit, n, entry, exit, bvh->preparedOf(j));
+        const float hit = intersectObject(object, ray, limit, n, entry, exit, prepared);
         if (entry < exit && (hit < t || (earlier && hit == t))) {
             t = hit;
             index = j;

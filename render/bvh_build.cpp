@@ -217,12 +217,13 @@ private:
             makeLeaf(nodes[index], begin, end);
             return;
         }
-        if (count >= kParallelItems && depth < kParallelDepth) {
-            // The second subtree grows in its own array, joined on after the first.
+        if (parallel_ && count >= kParallelItems && depth < kParallelDepth) {
+            // The second subtree grows in its own array, joined on after the
+            // first: the order one thread builds them in.
             std::vector<BvhNode> second;
             second.reserve(2 * (end - middle));
             runBoth(
-                parallel_, [&] { build(second, middle, end, depth + 1, right); },
+                true, [&] { build(second, middle, end, depth + 1, right); },
                 [&] { build(nodes, begin, middle, depth + 1, left); });
             const auto offset = static_cast<std::int32_t>(nodes.size());
             for (BvhNode& moved : second) {

@@ -453,34 +453,36 @@ void widenInto(WideNode& out, int k, const BvhNode& node, const Widening& wideni
 // hand. Returns its index.
 std::int32_t collapse(const Bvh& bvh, std::int32_t binary, std::span<const Widening> widenings) {
     std::array<std::int32_t, 4> slots{};
+    std::array<double, 4> areas{};  // of the inner nodes among the slots
     int used = 0;
-    const BvhNode& top = bvh.nodes[static_cast<std::size_t>(binary)];
+    const auto nodeAt = [&](std::int32_t n) -> const BvhNode& { return bvh.nodes[static_cast<std::size_t>(n)]; };
+    const auto take = [&](int k, std::int32_t n) {
+        slots[k] = n;
+        if (nodeAt(n).count == 0) areas[k] = halfArea(nodeAt(n));
+    };
+    const BvhNode& top = nodeAt(binary);
     if (top.count > 0) {
-        slots[used++] = binary;
+        take(used++, binary);
     } else {
-        slots[used++] = binary + 1;
-        slots[used++] = top.first;
+        take(used++, binary + 1);
+        take(used++, top.first);
     }
     while (used < 4) {
         int widest = -1;
         for (int k = 0; k < used; ++k) {
-            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[k])];
-            if (node.count == 0 &&
-                (widest < 0 || halfArea(node) > halfArea(bvh.nodes[static_cast<std::size_t>(slots[widest])]))) {
-                widest = k;
-            }
+            if (nodeAt(slots[k]).count == 0 && (widest < 0 || areas[k] > areas[widest])) widest = k;
         }
         if (widest < 0) break;
-        const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[widest])];
-        slots[used++] = node.first;
-        slots[widest] = slots[widest] + 1;
+        const std::int32_t opened = slots[widest];
+        take(used++, nodeAt(opened).first);
+        take(widest, opened + 1);
     }
     const auto index = static_cast<std::int32_t>(widenings[0].region->nodes.size());
     for (const Widening& widening : widenings) {
         WideNode& out = widening.region->nodes.emplace_back();
         for (int k = 0; k < 4; ++k) {
             if (k < used) {
-                widenInto(out, k, bvh.nodes[static_cast<std::size_t>(slots[k])], widening);
+                widenInto(out, k, nodeAt(slots[k]), widening);
             } else {
                 for (int axis = 0; axis < 3; ++axis) out.lower[axis][k] = out.upper[axis][k] = kOutOfReach;
             }

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <limits>
 #include <span>
@@ -22,14 +24,27 @@ constexpr double kGroupCost = 2.0;  // a leaf's test of four items, in single te
 constexpr std::size_t kSampledItems = 128;
 constexpr std::size_t kSmallNode = 64;
 
+// Object j rides in lane 3 of an item's `upper` as the float with bits
+// kObjectBits + j: a normal float from 2 up (for any index below 2^30 - 2^23),
+// which the lanes carry through their sums and comparisons without a NaN or
+// a subnormal, and which no axis reads.
+constexpr std::int32_t kObjectBits = 0x40000000;
+
 // An object's box with its constant margin, already rounded outwards to
 // float: the float minimum of rounded values is the rounded minimum, so the
-// nodes get the same boxes as from the exact values. Lane 3 is zero.
+// nodes get the same boxes as from the exact values. Lane 3 of `lower` is
+// zero. 32 bytes, since every level of the tree moves every item.
 struct BuildItem {
     Lanes lower;
     Lanes upper;
-    float linear, quadratic, root;  // rounded up
-    std::int32_t object;
+
+    std::int32_t object() const { return std::bit_cast<std::int32_t>(upper[3]) - kObjectBits; }
+};
+
+// An object's widening, rounded up, kept beside the items by object index:
+// only leaves read it.
+struct ItemMargins {
+    float linear, quadratic, root;
 };
 
 // A node's widening covers each of its parts'.
@@ -66,12 +81,19 @@ struct Extent {
     LaneBox bounds;
     LaneBox centres;
 
-    void add(const BuildItem& item) {
+    void add(const BuildItem& item) { add(item, centreOf(item)); }
+    void add(const BuildItem& item, Lanes centre) {
         bounds.add(item.lower, item.upper);
-        const Lanes centre = centreOf(item);
         centres.add(centre, centre);
     }
 };
+
+// Floats as integers in the same order (-0 just below +0).
+std::int32_t orderedBits(float value) {
+    const auto bits = std::bit_cast<std::int32_t>(value);
+    return bits ^ ((bits >> 31) & 0x7fffffff);
+}
+float fromOrderedBits(std::int32_t ordered) { return std::bit_cast<float>(ordered ^ ((ordered >> 31) & 0x7fffffff)); }
 
 // Where a centre falls among the bins of one node, the same for binning and
 // for the partition that follows it.
@@ -93,8 +115,20 @@ struct Binning {
         for (int axis = 0; axis < 3; ++axis) bins[axis] = static_cast<int>(std::min(kBins - 1.0f, at[axis]));
         return bins;
     }
-    int binOf(Lanes centre, int axis) const {
-        return static_cast<int>(std::min(kBins - 1.0f, (centre[axis] - lower[axis]) * scale[axis]));
+    int binOf(float coordinate, int axis) const {
+        return static_cast<int>(std::min(kBins - 1.0f, (coordinate - lower[axis]) * scale[axis]));
+    }
+    int binOf(Lanes centre, int axis) const { return binOf(centre[axis], axis); }
+    // The largest coordinate along `axis` in `bin` or below, from `low`, in
+    // it, and `high`, beyond it: a bin never falls as its coordinate grows,
+    // so comparing with this parts the items as their bins would.
+    float lastIn(int bin, int axis, float low, float high) const {
+        std::int64_t in = orderedBits(low), beyond = orderedBits(high);
+        while (beyond - in > 1) {
+            const std::int64_t middle = in + (beyond - in) / 2;
+            (binOf(fromOrderedBits(static_cast<std::int32_t>(middle)), axis) <= bin ? in : beyond) = middle;
+        }
+        return fromOrderedBits(static_cast<std::int32_t>(in));
     }
 };
 
@@ -193,7 +227,8 @@ bool useThreads(BuildThreads threads) {
 // them their blocks of four in `Bvh::items`.
 class Builder {
 public:
-    Builder(std::vector<BuildItem>& items, bool parallel) : items_(items), parallel_(parallel) {}
+    Builder(std::vector<BuildItem>& items, const std::vector<ItemMargins>& margins, bool parallel)
+        : items_(items), margins_(margins), parallel_(parallel) {}
 
     void build(std::vector<BvhNode>& nodes) {
         Extent all;
@@ -217,12 +252,13 @@ private:
             makeLeaf(nodes[index], begin, end);
             return;
         }
-        if (count >= kParallelItems && depth < kParallelDepth) {
-            // The second subtree grows in its own array, joined on after the first.
+        if (parallel_ && count >= kParallelItems && depth < kParallelDepth) {
+            // The second subtree grows in its own array, joined on after the
+            // first: the order one thread builds them in.
             std::vector<BvhNode> second;
             second.reserve(2 * (end - middle));
             runBoth(
-                parallel_, [&] { build(second, middle, end, depth + 1, right); },
+                true, [&] { build(second, middle, end, depth + 1, right); },
                 [&] { build(nodes, begin, middle, depth + 1, left); });
             const auto offset = static_cast<std::int32_t>(nodes.size());
             for (BvhNode& moved : second) {
@@ -245,8 +281,10 @@ private:
     void makeLeaf(BvhNode& leaf, std::size_t begin, std::size_t end) {
         leaf.first = static_cast<std::int32_t>(begin);
         leaf.count = static_cast<std::int32_t>(end - begin);
-        for (std::size_t i = begin; i < end; ++i)
-            widenToCover(leaf, items_[i].linear, items_[i].quadratic, items_[i].root);
+        for (std::size_t i = begin; i < end; ++i) {
+            const ItemMargins& own = margins_[static_cast<std::size_t>(items_[i].object())];
+            widenToCover(leaf, own.linear, own.quadratic, own.root);
+        }
     }
 
     // Binned surface-area heuristic. Returns begin for a leaf, else where the
@@ -255,13 +293,21 @@ private:
         const std::size_t count = end - begin;
         const Binning binning(extent.centres);
         Boundary best;
+        // Each bin's largest centre coordinate, where every item was binned.
+        std::array<float, kBins> highest;
         if (count <= kSmallNode) {
             // A small node splits along its longest axis of centres only.
             const Lanes span = extent.centres.upper - extent.centres.lower;
             const int axis = span[0] >= span[1] && span[0] >= span[2] ? 0 : span[1] >= span[2] ? 1 : 2;
             if (binning.scale[axis] > 0.0f) {
                 AxisBins bins;
-                for (std::size_t i = begin; i < end; ++i) bins.add(binning.binOf(centreOf(items_[i]), axis), items_[i]);
+                highest.fill(-kFloatFar);
+                for (std::size_t i = begin; i < end; ++i) {
+                    const float coordinate = centreOf(items_[i])[axis];
+                    const int bin = binning.binOf(coordinate, axis);
+                    bins.add(bin, items_[i]);
+                    highest[bin] = std::max(highest[bin], coordinate);
+                }
                 weigh(bins, axis, best);
             }
         } else {
@@ -283,19 +329,32 @@ private:
         // groups of four, which its lanes test at once.
         const double splitCost = 0.5 + static_cast<double>(best.cost) / extent.bounds.halfArea();
         if (count <= kMaxLeafSize && splitCost >= kGroupCost * static_cast<double>((count + 3) / 4)) return begin;
-        const auto goesLeft = [&](const BuildItem& item) {
-            return binning.binOf(centreOf(item), best.axis) <= best.bin;
-        };
-        return partition(begin, end, goesLeft, left, right);
+        // Some item lies beyond the chosen bin, so the last centre up to it
+        // is below the node's highest.
+        const float last = count <= kSmallNode ? *std::max_element(highest.begin(), highest.begin() + best.bin + 1)
+                                               : binning.lastIn(best.bin, best.axis, extent.centres.lower[best.axis],
+                                                                extent.centres.upper[best.axis]);
+        return partition(begin, end, best.axis, last, left, right);
     }
 
-    // Hoare's partition, gathering each side's extent on the way.
-    template <class GoesLeft>
-    std::size_t partition(std::size_t begin, std::size_t end, const GoesLeft& goesLeft, Extent& left, Extent& right) {
+    // Hoare's partition of the centres up to `last` along `axis` from the
+    // rest, gathering each side's extent on the way.
+    std::size_t partition(std::size_t begin, std::size_t end, int axis, float last, Extent& left, Extent& right) {
+        const Lanes limit = broadcast(last);
+        const unsigned axisBit = 1u << axis;
+        const auto goesLeft = [&](Lanes centre) { return (bitsOf(centre <= limit) & axisBit) != 0; };
         std::size_t i = begin, j = end;
         while (true) {
-            while (i < j && goesLeft(items_[i])) left.add(items_[i++]);
-            while (i < j && !goesLeft(items_[j - 1])) right.add(items_[--j]);
+            for (; i < j; ++i) {
+                const Lanes centre = centreOf(items_[i]);
+                if (!goesLeft(centre)) break;
+                left.add(items_[i], centre);
+            }
+            for (; i < j; --j) {
+                const Lanes centre = centreOf(items_[j - 1]);
+                if (goesLeft(centre)) break;
+                right.add(items_[j - 1], centre);
+            }
             if (i == j) return i;
             std::swap(items_[i], items_[j - 1]);
             left.add(items_[i++]);
@@ -304,12 +363,14 @@ private:
     }
 
     std::vector<BuildItem>& items_;
+    const std::vector<ItemMargins>& margins_;
     bool parallel_;
 };
 
 // Gives the leaves of bvh.nodes[from..] their items, each leaf from a
 // block of four for the lanes. `items` is in leaf order once built.
-void layOutLeaves(const std::vector<BuildItem>& items, std::size_t from, Bvh& bvh) {
+void layOutLeaves(const std::vector<BuildItem>& items, const std::vector<ItemMargins>& margins, std::size_t from,
+                  Bvh& bvh) {
     std::size_t size = bvh.items.size();
     for (std::size_t n = from; n < bvh.nodes.size(); ++n) {
         if (bvh.nodes[n].count > 0) size = (size + 3) / 4 * 4 + static_cast<std::size_t>(bvh.nodes[n].count);
@@ -327,15 +388,17 @@ void layOutLeaves(const std::vector<BuildItem>& items, std::size_t from, Bvh& bv
         leaf.first = static_cast<std::int32_t>(bvh.items.size());
         for (std::size_t i = begin; i < begin + static_cast<std::size_t>(leaf.count); ++i) {
             const BuildItem& item = items[i];
-            bvh.items.push_back(item.object);
+            const std::int32_t object = item.object();
+            bvh.items.push_back(object);
             BvhNode& own = bvh.itemBounds.emplace_back();
             for (int a = 0; a < 3; ++a) {
                 own.lower[a] = item.lower[a];
                 own.upper[a] = item.upper[a];
             }
-            own.linear = item.linear;
-            own.quadratic = item.quadratic;
-            own.root = item.root;
+            const ItemMargins& margin = margins[static_cast<std::size_t>(object)];
+            own.linear = margin.linear;
+            own.quadratic = margin.quadratic;
+            own.root = margin.root;
         }
     }
 }
@@ -390,34 +453,36 @@ void widenInto(WideNode& out, int k, const BvhNode& node, const Widening& wideni
 // hand. Returns its index.
 std::int32_t collapse(const Bvh& bvh, std::int32_t binary, std::span<const Widening> widenings) {
     std::array<std::int32_t, 4> slots{};
+    std::array<double, 4> areas{};  // of the inner nodes among the slots
     int used = 0;
-    const BvhNode& top = bvh.nodes[static_cast<std::size_t>(binary)];
+    const auto nodeAt = [&](std::int32_t n) -> const BvhNode& { return bvh.nodes[static_cast<std::size_t>(n)]; };
+    const auto take = [&](int k, std::int32_t n) {
+        slots[k] = n;
+        if (nodeAt(n).count == 0) areas[k] = halfArea(nodeAt(n));
+    };
+    const BvhNode& top = nodeAt(binary);
     if (top.count > 0) {
-        slots[used++] = binary;
+        take(used++, binary);
     } else {
-        slots[used++] = binary + 1;
-        slots[used++] = top.first;
+        take(used++, binary + 1);
+        take(used++, top.first);
     }
     while (used < 4) {
         int widest = -1;
         for (int k = 0; k < used; ++k) {
-            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[k])];
-            if (node.count == 0 &&
-                (widest < 0 || halfArea(node) > halfArea(bvh.nodes[static_cast<std::size_t>(slots[widest])]))) {
-                widest = k;
-            }
+            if (nodeAt(slots[k]).count == 0 && (widest < 0 || areas[k] > areas[widest])) widest = k;
         }
         if (widest < 0) break;
-        const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[widest])];
-        slots[used++] = node.first;
-        slots[widest] = slots[widest] + 1;
+        const std::int32_t opened = slots[widest];
+        take(used++, nodeAt(opened).first);
+        take(widest, opened + 1);
     }
     const auto index = static_cast<std::int32_t>(widenings[0].region->nodes.size());
     for (const Widening& widening : widenings) {
         WideNode& out = widening.region->nodes.emplace_back();
         for (int k = 0; k < 4; ++k) {
             if (k < used) {
-                widenInto(out, k, bvh.nodes[static_cast<std::size_t>(slots[k])], widening);
+                widenInto(out, k, nodeAt(slots[k]), widening);
             } else {
                 for (int axis = 0; axis < 3; ++axis) out.lower[axis][k] = out.upper[axis][k] = kOutOfReach;
             }
@@ -515,7 +580,7 @@ void prepareShape(const SceneObject& object, ObjectPass& pass) {
 
 // Objects [begin, end), each read once.
 void passOver(const std::vector<SceneObject>& objects, std::size_t begin, std::size_t end,
-              std::vector<LaneKind>& laneKinds, ObjectPass& pass) {
+              std::vector<LaneKind>& laneKinds, std::vector<ItemMargins>& margins, ObjectPass& pass) {
     const std::size_t count = end - begin;
     pass.fans.reserve(count);  // one triangle each, the common case
     pass.fanEnd.reserve(count);
@@ -541,10 +606,8 @@ void passOver(const std::vector<SceneObject>& objects, std::size_t begin, std::s
             pass.lower[i] = std::min(pass.lower[i], lo);
             pass.upper[i] = std::max(pass.upper[i], hi);
         }
-        item.object = static_cast<std::int32_t>(j);
-        item.linear = floatAbove(b.linear);
-        item.quadratic = floatAbove(b.quadratic);
-        item.root = floatAbove(b.root);
+        item.upper[3] = std::bit_cast<float>(kObjectBits + static_cast<std::int32_t>(j));
+        margins[j] = {floatAbove(b.linear), floatAbove(b.quadratic), floatAbove(b.root)};
         (b.linear <= kLooseLinear ? pass.tight : pass.loose).push_back(item);
     }
 }
@@ -611,13 +674,14 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
     const auto& objects = scene.objectList;
     bvh.objectCount = objects.size();
     std::vector<LaneKind> laneKinds(objects.size());
+    std::vector<ItemMargins> margins(objects.size());
     // Large scenes are read in two halves side by side.
     ObjectPass pass, secondHalf;
-    const std::size_t half = objects.size() >= kParallelItems ? objects.size() / 2 : objects.size();
+    const bool inHalves = objects.size() >= kParallelItems && useThreads(threads);
+    const std::size_t half = inHalves ? objects.size() / 2 : objects.size();
     runBoth(
-        half < objects.size() && useThreads(threads),
-        [&] { passOver(objects, half, objects.size(), laneKinds, secondHalf); },
-        [&] { passOver(objects, 0, half, laneKinds, pass); });
+        inHalves, [&] { passOver(objects, half, objects.size(), laneKinds, margins, secondHalf); },
+        [&] { passOver(objects, 0, half, laneKinds, margins, pass); });
     joinPasses(pass, secondHalf);
     bvh.fans = std::move(pass.fans);
     bvh.fanStart.reserve(objects.size() + 1);
@@ -637,8 +701,8 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
         if (items->empty()) continue;
         const std::size_t root = bvh.nodes.size();
         bvh.roots.push_back(static_cast<std::int32_t>(root));
-        Builder(*items, useThreads(threads)).build(bvh.nodes);
-        layOutLeaves(*items, root, bvh);
+        Builder(*items, margins, useThreads(threads)).build(bvh.nodes);
+        layOutLeaves(*items, margins, root, bvh);
     }
     // The wide nodes read only the binary ones; the rest, neither.
     runBoth(

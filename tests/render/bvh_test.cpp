@@ -7,7 +7,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <random>
 #include <span>
@@ -413,39 +412,6 @@ TEST(Bvh, LargeMeshKeepsTheAnswers) {
         }
     }
     EXPECT_GT(oracle.hits(), 200);
-}
-
-// Large enough to be built on two threads: objects of every kind, in both
-// trees and tested on every ray; the tree must be the one-thread tree.
-TEST(Bvh, TwoThreadsBuildTheTreeOfOne) {
-    const Scene scene = mixedScene(12000, 5);
-    const Bvh one = buildBvh(scene, BuildThreads::One);
-    const Bvh two = buildBvh(scene, BuildThreads::Available);
-    ASSERT_EQ(one.roots.size(), 2u);
-    ASSERT_FALSE(one.alwaysTested.empty());
-    const auto same = [](const auto& a, const auto& b) {
-        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0;
-    };
-    EXPECT_TRUE(same(one.roots, two.roots));
-    EXPECT_TRUE(same(one.nodes, two.nodes));
-    EXPECT_TRUE(same(one.items, two.items));
-    EXPECT_TRUE(same(one.itemBounds, two.itemBounds));
-    EXPECT_TRUE(same(one.alwaysTested, two.alwaysTested));
-    EXPECT_TRUE(same(one.fans, two.fans));
-    EXPECT_TRUE(same(one.fanStart, two.fanStart));
-    EXPECT_TRUE(same(one.cylinderSlot, two.cylinderSlot));
-    EXPECT_TRUE(same(one.cellItems, two.cellItems));
-    for (const auto region : {&Bvh::eye, &Bvh::surfaces}) {
-        EXPECT_TRUE(same((one.*region).nodes, (two.*region).nodes));
-        EXPECT_TRUE(same((one.*region).roots, (two.*region).roots));
-    }
-    ASSERT_EQ(one.leaves.blocks.size(), two.leaves.blocks.size());
-    for (std::size_t b = 0; b < one.leaves.blocks.size(); ++b) {
-        const LeafBlock &x = one.leaves.blocks[b], &y = two.leaves.blocks[b];
-        ASSERT_TRUE(std::memcmp(x.objects, y.objects, sizeof x.objects) == 0 && x.triangles == y.triangles &&
-                    x.spheres == y.spheres && x.others == y.others && std::memcmp(x.rows, y.rows, sizeof x.rows) == 0)
-            << "block " << b;
-    }
 }
 
 // Soft shadows: every ray of a gathered beam answers as the linear search,

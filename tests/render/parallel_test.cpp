@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -233,4 +234,37 @@ TEST(ParallelRender, DegenerateSizes) {
     EXPECT_TRUE(runPixelLoop(context, 0, 10, wholePicture(0, 10), 4, {}, {}));
     EXPECT_TRUE(runPixelLoop(context, 10, 0, wholePicture(10, 0), 4, {}, {}));
     EXPECT_EQ(renderImage(context, 1, 3, 4).pixels.size(), 3u);
+}
+
+// Large enough to be built on two threads: objects of every kind, in both
+// trees and tested on every ray; the tree must be the one-thread tree.
+TEST(ParallelBuild, TwoThreadsBuildTheTreeOfOne) {
+    const Scene scene = mixedScene(12000, 5);
+    const Bvh one = buildBvh(scene, BuildThreads::One);
+    const Bvh two = buildBvh(scene, BuildThreads::Available);
+    ASSERT_EQ(one.roots.size(), 2u);
+    ASSERT_FALSE(one.alwaysTested.empty());
+    const auto same = [](const auto& a, const auto& b) {
+        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0;
+    };
+    EXPECT_TRUE(same(one.roots, two.roots));
+    EXPECT_TRUE(same(one.nodes, two.nodes));
+    EXPECT_TRUE(same(one.items, two.items));
+    EXPECT_TRUE(same(one.itemBounds, two.itemBounds));
+    EXPECT_TRUE(same(one.alwaysTested, two.alwaysTested));
+    EXPECT_TRUE(same(one.fans, two.fans));
+    EXPECT_TRUE(same(one.fanStart, two.fanStart));
+    EXPECT_TRUE(same(one.cylinderSlot, two.cylinderSlot));
+    EXPECT_TRUE(same(one.cellItems, two.cellItems));
+    for (const auto region : {&Bvh::eye, &Bvh::surfaces}) {
+        EXPECT_TRUE(same((one.*region).nodes, (two.*region).nodes));
+        EXPECT_TRUE(same((one.*region).roots, (two.*region).roots));
+    }
+    ASSERT_EQ(one.leaves.blocks.size(), two.leaves.blocks.size());
+    for (std::size_t b = 0; b < one.leaves.blocks.size(); ++b) {
+        const LeafBlock &x = one.leaves.blocks[b], &y = two.leaves.blocks[b];
+        ASSERT_TRUE(std::memcmp(x.objects, y.objects, sizeof x.objects) == 0 && x.triangles == y.triangles &&
+                    x.spheres == y.spheres && x.others == y.others && std::memcmp(x.rows, y.rows, sizeof x.rows) == 0)
+            << "block " << b;
+    }
 }

@@ -23,6 +23,9 @@ constexpr int kBins = 16;
 constexpr double kGroupCost = 2.0;  // a leaf's test of four items, in single tests
 constexpr std::size_t kSampledItems = 128;
 constexpr std::size_t kSmallNode = 64;
+// A polygon whose fan has at most this many triangles is that many items,
+// each a triangle lane: its hit is the nearest of its triangles' anyway.
+constexpr std::size_t kMostFanLanes = 4;
 
 // Object j rides in lane 3 of an item's `upper` as the float with bits
 // kObjectBits + j: a normal float from 2 up (for any index below 2^30 - 2^23),
@@ -33,12 +36,15 @@ constexpr std::int32_t kObjectBits = 0x40000000;
 // An object's box with its constant margin, already rounded outwards to
 // float: the float minimum of rounded values is the rounded minimum, so the
 // nodes get the same boxes as from the exact values. Lane 3 of `lower` is
-// zero. 32 bytes, since every level of the tree moves every item.
+// the item's triangle within its polygon's fan, a small whole number (0 for
+// every other object), which no axis reads either. 32 bytes, since every
+// level of the tree moves every item.
 struct BuildItem {
     Lanes lower;
     Lanes upper;
 
     std::int32_t object() const { return std::bit_cast<std::int32_t>(upper[3]) - kObjectBits; }
+    std::uint8_t piece() const { return static_cast<std::uint8_t>(lower[3]); }
 };
 
 // An object's widening, rounded up, kept beside the items by object index:
@@ -368,21 +374,24 @@ private:
 };
 
 // Gives the leaves of bvh.nodes[from..] their items, each leaf from a
-// block of four for the lanes. `items` is in leaf order once built.
+// block of four for the lanes, and each item its piece beside it. `items`
+// is in leaf order once built.
 void layOutLeaves(const std::vector<BuildItem>& items, const std::vector<ItemMargins>& margins, std::size_t from,
-                  Bvh& bvh) {
+                  Bvh& bvh, std::vector<std::uint8_t>& pieces) {
     std::size_t size = bvh.items.size();
     for (std::size_t n = from; n < bvh.nodes.size(); ++n) {
         if (bvh.nodes[n].count > 0) size = (size + 3) / 4 * 4 + static_cast<std::size_t>(bvh.nodes[n].count);
     }
     bvh.items.reserve(size);
     bvh.itemBounds.reserve(size);
+    pieces.reserve(size);
     for (std::size_t n = from; n < bvh.nodes.size(); ++n) {
         BvhNode& leaf = bvh.nodes[n];
         if (leaf.count == 0) continue;
         while (bvh.items.size() % 4 != 0) {
             bvh.items.push_back(-1);
             bvh.itemBounds.emplace_back();
+            pieces.push_back(0);
         }
         const auto begin = static_cast<std::size_t>(leaf.first);
         leaf.first = static_cast<std::int32_t>(bvh.items.size());
@@ -390,6 +399,7 @@ void layOutLeaves(const std::vector<BuildItem>& items, const std::vector<ItemMar
             const BuildItem& item = items[i];
             const std::int32_t object = item.object();
             bvh.items.push_back(object);
+            pieces.push_back(item.piece());
             BvhNode& own = bvh.itemBounds.emplace_back();
             for (int a = 0; a < 3; ++a) {
                 own.lower[a] = item.lower[a];
@@ -561,6 +571,7 @@ struct ObjectPass {
     std::vector<std::int32_t> alwaysTested;
     std::vector<std::int32_t> boundedCylinders;
     std::vector<BuildItem> tight, loose;
+    std::size_t boundedObjects = 0;
     // Around the exact boxes, for the region of the surfaces.
     double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
 };
@@ -588,11 +599,13 @@ void passOver(const std::vector<SceneObject>& objects, std::size_t begin, std::s
     pass.tight.reserve(count);
     for (std::size_t j = begin; j < end; ++j) {
         const SceneObject& object = objects[j];
+        const std::size_t fansBefore = pass.fans.size();
         prepareShape(object, pass);
-        laneKinds[j] = object.kind == ObjectKind::Polygon && object.vertices.size() == 3 ? LaneKind::Triangle
-                       : object.kind == ObjectKind::Sphere                               ? LaneKind::Sphere
-                                                                                         : LaneKind::Other;
-        const ObjectBound b = laneKinds[j] == LaneKind::Triangle
+        const std::size_t fan = pass.fans.size() - fansBefore;
+        laneKinds[j] = fan >= 1 && fan <= kMostFanLanes    ? LaneKind::Triangle
+                       : object.kind == ObjectKind::Sphere ? LaneKind::Sphere
+                                                           : LaneKind::Other;
+        const ObjectBound b = object.kind == ObjectKind::Polygon && object.vertices.size() == 3
                                   ? boundTriangle(pass.fans.back(), object.vertices[1], object.vertices[2])
                                   : boundObject(object);
         if (b.fate == Fate::Always) pass.alwaysTested.push_back(static_cast<std::int32_t>(j));
@@ -608,7 +621,13 @@ void passOver(const std::vector<SceneObject>& objects, std::size_t begin, std::s
         }
         item.upper[3] = std::bit_cast<float>(kObjectBits + static_cast<std::int32_t>(j));
         margins[j] = {floatAbove(b.linear), floatAbove(b.quadratic), floatAbove(b.root)};
-        (b.linear <= kLooseLinear ? pass.tight : pass.loose).push_back(item);
+        ++pass.boundedObjects;
+        // Each triangle of a polygon in lanes within the polygon's box.
+        const std::size_t pieces = laneKinds[j] == LaneKind::Triangle ? fan : 1;
+        for (std::size_t piece = 0; piece < pieces; ++piece) {
+            item.lower[3] = static_cast<float>(piece);
+            (b.linear <= kLooseLinear ? pass.tight : pass.loose).push_back(item);
+        }
     }
 }
 
@@ -637,6 +656,7 @@ void joinPasses(ObjectPass& first, ObjectPass& second) {
     join(first.boundedCylinders, second.boundedCylinders);
     join(first.tight, second.tight);
     join(first.loose, second.loose);
+    first.boundedObjects += second.boundedObjects;
     for (int i = 0; i < 3; ++i) {
         first.lower[i] = std::min(first.lower[i], second.lower[i]);
         first.upper[i] = std::max(first.upper[i], second.upper[i]);
@@ -645,7 +665,8 @@ void joinPasses(ObjectPass& first, ObjectPass& second) {
 
 // The objects' lanes in the order of the items, from what the pass over the
 // objects kept, so that the scene is not walked out of order.
-void fillLeafBlocks(const Scene& scene, const std::vector<LaneKind>& laneKinds, Bvh& bvh) {
+void fillLeafBlocks(const Scene& scene, const std::vector<LaneKind>& laneKinds, const std::vector<std::uint8_t>& pieces,
+                    Bvh& bvh) {
     bvh.leaves.resetTo(bvh.items.size());
     constexpr std::size_t kAhead = 16;
     for (std::size_t k = 0; k < bvh.items.size(); ++k) {
@@ -657,7 +678,7 @@ void fillLeafBlocks(const Scene& scene, const std::vector<LaneKind>& laneKinds, 
         if (object < 0) continue;  // a leaf's padding
         const auto j = static_cast<std::size_t>(object);
         if (laneKinds[j] == LaneKind::Triangle) {
-            bvh.leaves.setTriangle(k, object, bvh.fans[static_cast<std::size_t>(bvh.fanStart[j])]);
+            bvh.leaves.setTriangle(k, object, bvh.fans[static_cast<std::size_t>(bvh.fanStart[j]) + pieces[k]]);
         } else if (laneKinds[j] == LaneKind::Sphere) {
             const SceneObject& sphere = scene.objectList[j];
             bvh.leaves.setSphere(k, object, {sphere.center, sphere.radius});
@@ -695,14 +716,15 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
     const double* lower = pass.lower;
     const double* upper = pass.upper;
 
-    const std::size_t bounded = tight.size() + loose.size();
+    const std::size_t bounded = tight.size() + loose.size();  // items
     bvh.nodes.reserve(2 * bounded);
+    std::vector<std::uint8_t> pieces;
     for (std::vector<BuildItem>* items : {&tight, &loose}) {
         if (items->empty()) continue;
         const std::size_t root = bvh.nodes.size();
         bvh.roots.push_back(static_cast<std::int32_t>(root));
         Builder(*items, margins, useThreads(threads)).build(bvh.nodes);
-        layOutLeaves(*items, margins, root, bvh);
+        layOutLeaves(*items, margins, root, bvh, pieces);
     }
     // The wide nodes read only the binary ones; the rest, neither.
     runBoth(
@@ -710,8 +732,8 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
         [&] { widenForOrigins(scene, lower, upper, bounded > 0, bvh); },
         [&] {
             buildDirectionTable(scene, pass.boundedCylinders, bvh);
-            fillLeafBlocks(scene, laneKinds, bvh);
+            fillLeafBlocks(scene, laneKinds, pieces, bvh);
         });
-    bvh.bounded = bounded;
+    bvh.bounded = pass.boundedObjects;
     return bvh;
 }

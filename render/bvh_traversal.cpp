@@ -661,8 +661,17 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
             }
             for (std::int32_t k = node.first; k < node.first + node.count; ++k) {
                 if (!meets(bvh.itemBounds[static_cast<std::size_t>(k)], box) || outsideCone(box)) continue;
-                if (beam.count == kMaxBeamObjects) return false;
                 box.object = bvh.items[static_cast<std::size_t>(k)];
+                // A polygon in lanes is an item per triangle, each with the
+                // polygon's box: it is one candidate.
+                const auto j = static_cast<std::size_t>(box.object);
+                const auto taken = beam.candidates.begin() + beam.count;
+                if (bvh.fanStart[j + 1] - bvh.fanStart[j] > 1 &&
+                    std::any_of(beam.candidates.begin(), taken,
+                                [&](const auto& c) { return c.object == box.object; })) {
+                    continue;
+                }
+                if (beam.count == kMaxBeamObjects) return false;
                 beam.candidates[static_cast<std::size_t>(beam.count++)] = box;
             }
         }

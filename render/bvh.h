@@ -17,6 +17,7 @@
 
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
+#include "render/bvh_light_buffer.h"
 #include "render/hits.h"
 #include "render/leaf_lanes.h"
 #include "scene/scene.h"
@@ -93,6 +94,9 @@ struct Bvh {
     // Other origins have each node widened per ray.
     OriginRegion eye;
     OriginRegion surfaces;
+    // One per light of the scene, for its hard shadows; none in a scene of
+    // many objects, whose cells would be crowded.
+    std::vector<LightBuffer> lightBuffers;
 
     PreparedShape preparedOf(std::int32_t object) const {
         const auto j = static_cast<std::size_t>(object);

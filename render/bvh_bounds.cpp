@@ -1,5 +1,7 @@
 #include "render/bvh_bounds.h"
 
+#include "render/bvh.h"
+
 namespace {
 
 void include(ObjectBound& b, const Dvec& p) {
@@ -247,4 +249,31 @@ ObjectBound boundTriangle(const FanTriangle& triangle, Vec3 v1, Vec3 v2) {
     const double condition = fanCondition(triangle.e1, triangle.e2, kSmallestRelative * std::max(1.0, magnitude));
     if (std::isnan(condition)) return ObjectBound{};
     return finishPolygon(b, magnitude, condition);
+}
+
+bool boundable(const Ray& ray) {
+    constexpr auto largest = static_cast<float>(kLargest);  // a power of two, exact in float
+    const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+    bool within = true, longEnough = false;
+    for (int i = 0; i < 3; ++i) {
+        within = within & (std::fabs(o[i]) <= largest) & (std::fabs(d[i]) <= largest);
+        longEnough = longEnough | (std::fabs(d[i]) >= 1.0f / largest);
+    }
+    return within & longEnough;
+}
+
+// Every term of the per-ray widening grows with the distances from the
+// origin to the box, which are largest at a corner of the region. Along an
+// axis the farthest pair of ends is one of two, and rounding keeps the
+// larger the larger.
+double largestMargin(const BvhNode& node, const double lower[3], const double upper[3], double originSize) {
+    double far = 0.0, farSquared = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const double reach = std::max(upper[i] - node.lower[i], node.upper[i] - lower[i]);
+        far += reach;
+        farSquared += reach * reach;
+    }
+    const double margin = node.linear * (far + originSize) + std::min(node.quadratic * farSquared, node.root * far);
+    return margin * (1.0 + 0x1p-40);  // the rounding of this sum
 }

@@ -45,6 +45,17 @@ inline constexpr double kFarAway = std::numeric_limits<double>::infinity();
 
 enum class Fate { Bounded, Always, Never };
 
+struct BvhNode;
+
+// Rays the margins cannot speak for take the linear search: a coordinate
+// not finite or beyond kLargest (a comparison with NaN fails), a direction
+// shorter than 1 / kLargest in every component.
+bool boundable(const Ray& ray);
+
+// The largest widening of `node` for an origin anywhere in [lower, upper],
+// whose largest coordinate magnitude is `originSize`.
+double largestMargin(const BvhNode& node, const double lower[3], const double upper[3], double originSize);
+
 struct ObjectBound {
     Fate fate = Fate::Always;
     std::array<double, 3> lower{}, upper{};

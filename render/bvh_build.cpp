@@ -26,6 +26,8 @@ constexpr std::size_t kSmallNode = 64;
 // A polygon whose fan has at most this many triangles is that many items,
 // each a triangle lane: its hit is the nearest of its triangles' anyway.
 constexpr std::size_t kMostFanLanes = 4;
+// Lights see scenes of at most this many objects through a buffer.
+constexpr std::size_t kMostBufferedObjects = 4096;
 
 // Object j rides in lane 3 of an item's `upper` as the float with bits
 // kObjectBits + j: a normal float from 2 up (for any index below 2^30 - 2^23),
@@ -413,22 +415,6 @@ void layOutLeaves(const std::vector<BuildItem>& items, const std::vector<ItemMar
     }
 }
 
-// The largest widening of `node` for an origin anywhere in [lower, upper],
-// whose largest coordinate magnitude is `originSize`: every term of the
-// per-ray widening grows with the distances from the origin to the box,
-// which are largest at a corner of the region. Along an axis the farthest
-// pair of ends is one of two, and rounding keeps the larger the larger.
-double largestMargin(const BvhNode& node, const double lower[3], const double upper[3], double originSize) {
-    double far = 0.0, farSquared = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        const double reach = std::max(upper[i] - node.lower[i], node.upper[i] - lower[i]);
-        far += reach;
-        farSquared += reach * reach;
-    }
-    const double margin = node.linear * (far + originSize) + std::min(node.quadratic * farSquared, node.root * far);
-    return margin * (1.0 + 0x1p-40);  // the rounding of this sum
-}
-
 // A box no ray can reach: its distance from any origin a region holds,
 // over the largest direction a ray may have, is far beyond kNoHit.
 constexpr float kOutOfReach = 3e37f;
@@ -735,5 +721,8 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
             fillLeafBlocks(scene, laneKinds, pieces, bvh);
         });
     bvh.bounded = pass.boundedObjects;
+    if (bvh.bounded <= kMostBufferedObjects) {
+        for (const Light& light : scene.lightList) bvh.lightBuffers.push_back(buildLightBuffer(bvh, light.position));
+    }
     return bvh;
 }

@@ -20,21 +20,6 @@ struct RayFrame {
     double originSize;
 };
 
-// Rays the margins cannot speak for take the linear search: a coordinate
-// not finite or beyond kLargest (a comparison with NaN fails), a direction
-// shorter than 1 / kLargest in every component.
-bool boundable(const Ray& ray) {
-    constexpr auto largest = static_cast<float>(kLargest);  // a power of two, exact in float
-    const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
-    const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-    bool within = true, longEnough = false;
-    for (int i = 0; i < 3; ++i) {
-        within = within & (std::fabs(o[i]) <= largest) & (std::fabs(d[i]) <= largest);
-        longEnough = longEnough | (std::fabs(d[i]) >= 1.0f / largest);
-    }
-    return within & longEnough;
-}
-
 // A boundable ray in double, for the walk that widens each node.
 RayFrame frameOf(const Ray& ray) {
     const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};

@@ -1,9 +1,12 @@
 #include "render/hits.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "render/bvh.h"
+#include "render/bvh_bounds.h"
+#include "render/bvh_direction_table.h"
 
 namespace {
 
@@ -105,6 +108,29 @@ void findNearestHits(const TraceContext& context, std::span<const Ray> rays, std
 bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
     if (context.counts) ++context.counts->shadow;
     return anyBlocker(context, {origin, direction});
+}
+
+// Whether a ray is blocked does not depend on the order in which objects are
+// asked, so the light's buffer may pick them.
+bool lightIsBlocked(const TraceContext& context, Vec3 origin, int lightIndex) {
+    const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
+    const Ray ray{origin, light.position - origin};
+    const Bvh* bvh = context.accelerator;
+    const auto at = static_cast<std::size_t>(lightIndex);
+    if (!bvh || at >= bvh->lightBuffers.size() || bvh->objectCount != context.scene.objectList.size() ||
+        std::memcmp(&bvh->lightBuffers[at].light, &light.position, sizeof(Vec3)) != 0 || !boundable(ray)) {
+        return isShadowed(context, origin, ray.direction);
+    }
+    const std::optional<std::span<const std::int32_t>> near = objectsTowardsLight(*bvh, bvh->lightBuffers[at], origin);
+    if (!near) return isShadowed(context, origin, ray.direction);
+    if (context.counts) ++context.counts->shadow;
+    const auto& objects = context.scene.objectList;
+    const auto blocks = [&](std::int32_t j) {
+        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh->preparedOf(j));
+    };
+    const auto [first, last] = parallelCylinders(*bvh, ray);
+    return std::any_of(bvh->alwaysTested.begin(), bvh->alwaysTested.end(), blocks) ||
+           std::any_of(first, last, blocks) || std::any_of(near->begin(), near->end(), blocks);
 }
 
 // Whether a ray is blocked does not depend on the order in which objects are

@@ -48,6 +48,9 @@ void findNearestHits(const TraceContext& context, std::span<const Ray> rays, std
 // True when any object lies strictly before parameter 1 of the ray; the
 // direction reaches exactly to the light sample.
 bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction);
+// isShadowed towards the centre of light `lightIndex`: the direction is
+// its position - origin.
+bool lightIsBlocked(const TraceContext& context, Vec3 origin, int lightIndex);
 
 inline constexpr std::size_t kMaxBeamRays = 128;
 

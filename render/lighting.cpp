@@ -82,7 +82,6 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         Vec3 toLight{};
         normalize(light.position - point, toLight);
         const Vec3 shadowOrigin = point + surfaceOffset * normal;
-        const Vec3 shadowDirection = light.position - shadowOrigin;
         const float nl = dot(normal, toLight);
         if (!(nl > 0.0f)) continue;  // facing away: no light, no shadow ray
         if (context.drawCount) {
@@ -95,7 +94,7 @@ void shadeLocal(const TraceContext& context, int objectIndex, Vec3 point, Vec3 n
         float s = 1.0f;
         switch (context.settings.shadowMode) {
             case ShadowMode::Hard:
-                s = isShadowed(context, shadowOrigin, shadowDirection) ? 0.0f : 1.0f;
+                s = lightIsBlocked(context, shadowOrigin, static_cast<int>(li)) ? 0.0f : 1.0f;
                 break;
             case ShadowMode::SoftAxes:
                 s = softShadowAxes(context, shadowOrigin, static_cast<int>(li));

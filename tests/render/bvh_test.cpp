@@ -453,3 +453,66 @@ TEST(Bvh, ShadowBeamsAnswerAsTheLinearSearch) {
     }
     EXPECT_GT(gathered, 300);
 }
+
+// Hard shadows through a light's buffer: rays from surface points, and rays
+// that graze each object's outline as the light sees it, from lights far,
+// near and inside objects.
+TEST(Bvh, LightBuffersAnswerAsTheLinearSearch) {
+    std::vector<Scene> scenes{mixedScene(60, 7), glassField(1)};
+    for (std::uint32_t seed = 1; seed <= 8; ++seed) scenes.push_back(randomScene(seed));
+    std::mt19937 rng(23);
+    RenderSettings settings;
+    int buffered = 0;
+    for (Scene& scene : scenes) {
+        const SceneObject& some = scene.objectList[static_cast<std::size_t>(rng() % scene.objectList.size())];
+        scene.lightList.push_back({uniform(rng, 0.0f, 40.0f) * randomDirection(rng), {1, 1, 1}, 0.1f});
+        scene.lightList.push_back({centerOf(some), {1, 1, 1}, 0.1f});
+        scene.lightList.push_back({centerOf(some) + uniform(rng, 0.0f, 1e-3f) * randomDirection(rng), {1, 1, 1}, 0.1f});
+        const Bvh bvh = buildBvh(scene);
+        Random generator;
+        const TraceContext linear{scene, settings, generator};
+        const TraceContext fast{scene, settings, generator, nullptr, &bvh};
+        const auto check = [&](Vec3 origin, int light) {
+            const Vec3 at = scene.lightList[static_cast<std::size_t>(light)].position;
+            ASSERT_EQ(lightIsBlocked(fast, origin, light), isShadowed(linear, origin, at - origin))
+                << "from " << origin.x << ", " << origin.y << ", " << origin.z << " to light " << light;
+            if (objectsTowardsLight(bvh, bvh.lightBuffers[static_cast<std::size_t>(light)], origin)) ++buffered;
+        };
+        const Vec3 eye = scene.camera.screenCenter + scene.camera.eyeOffset;
+        for (int i = 0; i < 200; ++i) {
+            const Vec3 target{uniform(rng, -6, 6), uniform(rng, -6, 6), uniform(rng, -15, -2)};
+            int index = 0;
+            Vec3 normal{};
+            const float t = findNearestHit(linear, {eye, target - eye}, index, normal);
+            if (t >= kNoHit) continue;
+            const Vec3 point = pointAt(eye, t, target - eye);
+            for (int light = 0; light < static_cast<int>(scene.lightList.size()); ++light) {
+                for (const float side : {kSurfaceOffset, -kSurfaceOffset}) check(point + side * normal, light);
+            }
+        }
+        // Past each object's outline from the light, where a shadow ray
+        // barely misses or barely meets it.
+        for (const SceneObject& object : scene.objectList) {
+            const Vec3 center = centerOf(object);
+            if (!std::isfinite(length(center))) continue;
+            for (int light = 0; light < static_cast<int>(scene.lightList.size()); ++light) {
+                const Vec3 from = scene.lightList[static_cast<std::size_t>(light)].position;
+                const Vec3 sideways = randomDirection(rng);
+                const auto originAt = [&](float s) { return from + 3.0f * (center + s * sideways - from); };
+                const auto meets = [&](float s) { return isShadowed(linear, originAt(s), from - originAt(s)); };
+                float inside = 0.0f, outside = 4.0f;
+                if (!meets(inside) || meets(outside)) continue;
+                for (int step = 0; step < 40; ++step) {
+                    const float middle = 0.5f * (inside + outside);
+                    (meets(middle) ? inside : outside) = middle;
+                }
+                for (float beyond = 1e-7f; beyond < 1e-2f; beyond *= 3.0f) {
+                    check(originAt(outside * (1.0f + beyond)), light);
+                    check(originAt(inside * (1.0f - beyond)), light);
+                }
+            }
+        }
+        if (::testing::Test::HasFailure()) return;
+    }
+    EXPECT_GT(buffered, 5000);  // the buffers answered most of them
+}

@@ -48,9 +48,11 @@ LightBuffer buildLightBuffer(const Bvh& bvh, Vec3 light) {
     buffer.light = light;
     const OriginRegion& region = bvh.surfaces;
     const double at[3] = {light.x, light.y, light.z};
-    if (!(region.lower[0] <= region.upper[0]) || !isFinite(light) ||
-        std::max({std::fabs(at[0]), std::fabs(at[1]), std::fabs(at[2])}) > kLargest) {
-        return buffer;
+    // Within a quarter of kLargest, every ray from the region to the light
+    // that is long enough for objectsTowardsLight is one boundable accepts.
+    const auto within = [](double x) { return std::fabs(x) <= 0.25 * kLargest; };
+    for (int i = 0; i < 3; ++i) {
+        if (!within(at[i]) || !within(region.lower[i]) || !within(region.upper[i])) return buffer;
     }
     double lower[3], upper[3], originSize = 0.0, farSquared = 0.0;
     for (int i = 0; i < 3; ++i) {
@@ -133,7 +135,8 @@ std::optional<std::span<const std::int32_t>> objectsTowardsLight(const Bvh& bvh,
     if (!buffer.usable || !bvh.surfaces.holds(origin)) return std::nullopt;
     const double d[3] = {static_cast<double>(origin.x) - buffer.light.x, static_cast<double>(origin.y) - buffer.light.y,
                          static_cast<double>(origin.z) - buffer.light.z};
-    if (d[0] == 0.0 && d[1] == 0.0 && d[2] == 0.0) return std::nullopt;
+    // fl(L - O) then has a component of at least 2^-30, as boundable asks.
+    if (std::max({std::fabs(d[0]), std::fabs(d[1]), std::fabs(d[2])}) < 0x1p-28) return std::nullopt;
     const FacePoint p = facePointOf(d);
     const std::size_t cell = cellOf(p.axis, p.negative, cellAlong(p.u), cellAlong(p.v));
     const std::int32_t first = buffer.cellStart[cell], count = buffer.cellStart[cell + 1] - first;

@@ -41,6 +41,7 @@ LightBuffer buildLightBuffer(const Bvh& bvh, Vec3 light);
 
 // The objects that may block the ray from `origin` to the buffer's light;
 // nothing where the buffer cannot say (an origin outside the region of the
-// surfaces, a crowded cell), and then the hierarchy answers.
+// surfaces or at the light, a crowded cell), and then the hierarchy
+// answers. An answer is only given for a ray that boundable accepts.
 std::optional<std::span<const std::int32_t>> objectsTowardsLight(const Bvh& bvh, const LightBuffer& buffer,
                                                                  Vec3 origin);

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "render/bvh.h"
-#include "render/bvh_bounds.h"
 #include "render/bvh_direction_table.h"
 
 namespace {
@@ -118,7 +117,7 @@ bool lightIsBlocked(const TraceContext& context, Vec3 origin, int lightIndex) {
     const Bvh* bvh = context.accelerator;
     const auto at = static_cast<std::size_t>(lightIndex);
     if (!bvh || at >= bvh->lightBuffers.size() || bvh->objectCount != context.scene.objectList.size() ||
-        std::memcmp(&bvh->lightBuffers[at].light, &light.position, sizeof(Vec3)) != 0 || !boundable(ray)) {
+        std::memcmp(&bvh->lightBuffers[at].light, &light.position, sizeof(Vec3)) != 0) {
         return isShadowed(context, origin, ray.direction);
     }
     const std::optional<std::span<const std::int32_t>> near = objectsTowardsLight(*bvh, bvh->lightBuffers[at], origin);

@@ -23,9 +23,6 @@ constexpr int kBins = 16;
 constexpr double kGroupCost = 2.0;  // a leaf's test of four items, in single tests
 constexpr std::size_t kSampledItems = 128;
 constexpr std::size_t kSmallNode = 64;
-// A polygon whose fan has at most this many triangles is that many items,
-// each a triangle lane: its hit is the nearest of its triangles' anyway.
-constexpr std::size_t kMostFanLanes = 4;
 // Lights see scenes of at most this many objects through a buffer.
 constexpr std::size_t kMostBufferedObjects = 4096;
 
@@ -722,7 +719,8 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
         });
     bvh.bounded = pass.boundedObjects;
     if (bvh.bounded <= kMostBufferedObjects) {
-        for (const Light& light : scene.lightList) bvh.lightBuffers.push_back(buildLightBuffer(bvh, light.position));
+        for (const Light& light : scene.lightList)
+            bvh.lightBuffers.push_back(buildLightBuffer(bvh, scene, light.position));
     }
     return bvh;
 }

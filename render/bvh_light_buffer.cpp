@@ -43,13 +43,14 @@ std::size_t cellOf(int axis, bool negative, int iu, int iv) {
 
 }  // namespace
 
-LightBuffer buildLightBuffer(const Bvh& bvh, Vec3 light) {
+LightBuffer buildLightBuffer(const Bvh& bvh, const Scene& scene, Vec3 light) {
     LightBuffer buffer;
     buffer.light = light;
     const OriginRegion& region = bvh.surfaces;
     const double at[3] = {light.x, light.y, light.z};
+    if (!(region.lower[0] <= region.upper[0]) || bvh.objectCount != scene.objectList.size()) return buffer;
     // Within a quarter of kLargest, every ray from the region to the light
-    // that is long enough for objectsTowardsLight is one boundable accepts.
+    // that is long enough for lightBufferBlocks is one boundable accepts.
     const auto within = [](double x) { return std::fabs(x) <= 0.25 * kLargest; };
     for (int i = 0; i < 3; ++i) {
         if (!within(at[i]) || !within(region.lower[i]) || !within(region.upper[i])) return buffer;
@@ -66,10 +67,14 @@ LightBuffer buildLightBuffer(const Bvh& bvh, Vec3 light) {
     // the region; this is eight times that.
     const double stray = 0x1p-21 * std::sqrt(farSquared) * (1.0 + 1e-12);
 
-    std::vector<std::pair<std::uint32_t, std::int32_t>> entries;  // cell, object
-    const auto enterEvery = [&](std::int32_t object) {
-        for (std::size_t c = 0; c < kCells; ++c) entries.emplace_back(static_cast<std::uint32_t>(c), object);
+    // The cells each object reaches, as rectangles of cells on the faces.
+    struct Reach {
+        std::int32_t object;
+        int axis;
+        bool negative;
+        int u0, u1, v0, v1;
     };
+    std::vector<Reach> reaches;
     std::vector<bool> seen(bvh.objectCount, false);  // a polygon in lanes is several items
     for (std::size_t k = 0; k < bvh.items.size(); ++k) {
         const std::int32_t object = bvh.items[k];
@@ -90,7 +95,11 @@ LightBuffer buildLightBuffer(const Bvh& bvh, Vec3 light) {
         }
         const double distance = std::sqrt(gapSquared) * (1.0 - 1e-12);
         if (!(distance > 4.0 * stray)) {
-            enterEvery(object);
+            for (int axis = 0; axis < 3; ++axis) {
+                for (const bool negative : {false, true}) {
+                    reaches.push_back({object, axis, negative, 0, kLightCells - 1, 0, kLightCells - 1});
+                }
+            }
             continue;
         }
         // A blocking point lies at least 0.47 of `distance` along the face
@@ -111,21 +120,37 @@ LightBuffer buildLightBuffer(const Bvh& bvh, Vec3 light) {
                 const double vLow = std::min(lo[c] / first, lo[c] / last) - spare;
                 const double vHigh = std::max(hi[c] / first, hi[c] / last) + spare;
                 if (uHigh < -1.0 || uLow > 1.0 || vHigh < -1.0 || vLow > 1.0) continue;
-                for (int iu = cellAlong(uLow); iu <= cellAlong(uHigh); ++iu) {
-                    for (int iv = cellAlong(vLow); iv <= cellAlong(vHigh); ++iv) {
-                        entries.emplace_back(static_cast<std::uint32_t>(cellOf(axis, negative, iu, iv)), object);
-                    }
-                }
+                reaches.push_back(
+                    {object, axis, negative, cellAlong(uLow), cellAlong(uHigh), cellAlong(vLow), cellAlong(vHigh)});
             }
         }
     }
 
+    // Each cell's objects, unless there are too many of them.
+    std::vector<std::uint32_t> count(kCells, 0);
+    const auto eachCell = [](const Reach& r, const auto& visit) {
+        for (int iu = r.u0; iu <= r.u1; ++iu) {
+            for (int iv = r.v0; iv <= r.v1; ++iv) visit(cellOf(r.axis, r.negative, iu, iv));
+        }
+    };
+    for (const Reach& r : reaches) eachCell(r, [&](std::size_t cell) { ++count[cell]; });
+    std::vector<std::vector<std::int32_t>> lists(kCells);
+    buffer.crowded.assign(kCells, 0);
+    for (const Reach& r : reaches) {
+        eachCell(r, [&](std::size_t cell) {
+            if (count[cell] > kMostCellObjects) {
+                buffer.crowded[cell] = 1;
+            } else {
+                lists[cell].push_back(r.object);
+            }
+        });
+    }
+
     buffer.cellStart.assign(kCells + 1, 0);
-    for (const auto& [cell, object] : entries) ++buffer.cellStart[cell + 1];
-    for (std::size_t c = 0; c < kCells; ++c) buffer.cellStart[c + 1] += buffer.cellStart[c];
-    buffer.objects.resize(entries.size());
-    std::vector<std::int32_t> next(buffer.cellStart.begin(), buffer.cellStart.end() - 1);
-    for (const auto& [cell, object] : entries) buffer.objects[static_cast<std::size_t>(next[cell]++)] = object;
+    for (std::size_t cell = 0; cell < kCells; ++cell) {
+        buffer.cellStart[cell + 1] = buffer.cellStart[cell] + static_cast<std::int32_t>(lists[cell].size());
+        buffer.objects.insert(buffer.objects.end(), lists[cell].begin(), lists[cell].end());
+    }
     buffer.usable = true;
     return buffer;
 }
@@ -139,7 +164,8 @@ std::optional<std::span<const std::int32_t>> objectsTowardsLight(const Bvh& bvh,
     if (std::max({std::fabs(d[0]), std::fabs(d[1]), std::fabs(d[2])}) < 0x1p-28) return std::nullopt;
     const FacePoint p = facePointOf(d);
     const std::size_t cell = cellOf(p.axis, p.negative, cellAlong(p.u), cellAlong(p.v));
-    const std::int32_t first = buffer.cellStart[cell], count = buffer.cellStart[cell + 1] - first;
-    if (count > kMostCellObjects) return std::nullopt;
-    return std::span<const std::int32_t>(buffer.objects.data() + first, static_cast<std::size_t>(count));
+    if (buffer.crowded[cell]) return std::nullopt;
+    const auto first = static_cast<std::size_t>(buffer.cellStart[cell]);
+    return std::span<const std::int32_t>(buffer.objects)
+        .subspan(first, static_cast<std::size_t>(buffer.cellStart[cell + 1]) - first);
 }

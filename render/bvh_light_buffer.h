@@ -18,30 +18,35 @@
 #include <span>
 #include <vector>
 
+#include "geometry/shapes.h"
 #include "geometry/vec3.h"
+#include "scene/scene.h"
 
 struct Bvh;
 
 // Cells along each edge of a face of the cube.
 inline constexpr int kLightCells = 32;
-// A cell asked for more objects than this leaves the ray to the hierarchy.
-inline constexpr std::int32_t kMostCellObjects = 12;
+// A cell reached by more objects than this leaves its rays to the hierarchy.
+inline constexpr std::size_t kMostCellObjects = 12;
 
 struct LightBuffer {
     Vec3 light{};
     bool usable = false;
-    // Objects by cell: objects[cellStart[c] .. cellStart[c + 1]).
+    // Each cell's objects: objects[cellStart[c] .. cellStart[c + 1]);
+    // crowded[c] where there were too many to list.
     std::vector<std::int32_t> cellStart;
+    std::vector<std::uint8_t> crowded;
     std::vector<std::int32_t> objects;
 };
 
 // The buffer of the light at `light`, from the hierarchy's items and their
 // widening for the origins near the surfaces.
-LightBuffer buildLightBuffer(const Bvh& bvh, Vec3 light);
+LightBuffer buildLightBuffer(const Bvh& bvh, const Scene& scene, Vec3 light);
 
-// The objects that may block the ray from `origin` to the buffer's light;
-// nothing where the buffer cannot say (an origin outside the region of the
-// surfaces or at the light, a crowded cell), and then the hierarchy
-// answers. An answer is only given for a ray that boundable accepts.
+// The objects that may block the ray from `origin` to the buffer's light,
+// beside those the hierarchy tests on every ray; nothing where the buffer
+// cannot say (an origin outside the region of the surfaces or at the
+// light, a crowded cell), and then the hierarchy answers. An answer is only
+// given for a ray that boundable accepts.
 std::optional<std::span<const std::int32_t>> objectsTowardsLight(const Bvh& bvh, const LightBuffer& buffer,
                                                                  Vec3 origin);

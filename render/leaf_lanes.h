@@ -17,6 +17,10 @@
 
 enum class LaneKind : std::uint8_t { Other, Triangle, Sphere };
 
+// A polygon whose fan has at most this many triangles is that many
+// triangle lanes: its hit is the nearest of its triangles' anyway.
+inline constexpr std::size_t kMostFanLanes = 4;
+
 struct alignas(32) LeafBlock {
     // A sphere's lane uses the first four rows.
     enum Row { V0x, V0y, V0z, E1x, E1y, E1z, E2x, E2y, E2z, Nx, Ny, Nz, L1Squared, L2Squared, OffDiagonal, Inverse };

@@ -460,6 +460,15 @@ TEST(Bvh, ShadowBeamsAnswerAsTheLinearSearch) {
 TEST(Bvh, LightBuffersAnswerAsTheLinearSearch) {
     std::vector<Scene> scenes{mixedScene(60, 7), glassField(1)};
     for (std::uint32_t seed = 1; seed <= 8; ++seed) scenes.push_back(randomScene(seed));
+    // Specks crowding the first light: every cell has too many to list.
+    Scene crowded = glassField(2);
+    for (int k = 0; k < 14; ++k) {
+        const Vec3 at = crowded.lightList[0].position + Vec3{1e-5f * static_cast<float>(k), 0.0f, 0.0f};
+        crowded.objectList.push_back(crowded.objectList.back());
+        crowded.objectList.back().center = at;
+        crowded.objectList.back().radius = 1e-6f;
+    }
+    scenes.push_back(crowded);
     std::mt19937 rng(23);
     RenderSettings settings;
     int buffered = 0;

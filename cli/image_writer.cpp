@@ -19,12 +19,12 @@
 #include <vector>
 
 std::vector<unsigned char> packRgb(const PixelImage& image) {
-    std::vector<unsigned char> rgb;
-    rgb.reserve(image.pixels.size() * 3);
+    std::vector<unsigned char> rgb(image.pixels.size() * 3);
+    unsigned char* out = rgb.data();
     for (const Pixel p : image.pixels) {
-        rgb.push_back(static_cast<unsigned char>(redOf(p)));
-        rgb.push_back(static_cast<unsigned char>(greenOf(p)));
-        rgb.push_back(static_cast<unsigned char>(blueOf(p)));
+        *out++ = static_cast<unsigned char>(redOf(p));
+        *out++ = static_cast<unsigned char>(greenOf(p));
+        *out++ = static_cast<unsigned char>(blueOf(p));
     }
     return rgb;
 }

@@ -126,7 +126,13 @@ LightBuffer buildLightBuffer(const Bvh& bvh, const Scene& scene, Vec3 light) {
         }
     }
 
-    // Each cell's objects, unless there are too many of them.
+    // Each cell's objects, unless there are too many of them; where most
+    // cells would be crowded, the buffer is not worth its making.
+    std::size_t entries = 0;
+    for (const Reach& r : reaches) {
+        entries += static_cast<std::size_t>(r.u1 - r.u0 + 1) * static_cast<std::size_t>(r.v1 - r.v0 + 1);
+    }
+    if (entries > kCells * kMostCellObjects) return buffer;
     std::vector<std::uint32_t> count(kCells, 0);
     const auto eachCell = [](const Reach& r, const auto& visit) {
         for (int iu = r.u0; iu <= r.u1; ++iu) {

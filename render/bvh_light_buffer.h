@@ -25,7 +25,7 @@
 struct Bvh;
 
 // Cells along each edge of a face of the cube.
-inline constexpr int kLightCells = 32;
+inline constexpr int kLightCells = 64;
 // A cell reached by more objects than this leaves its rays to the hierarchy.
 inline constexpr std::size_t kMostCellObjects = 12;
 

@@ -94,8 +94,8 @@ struct Bvh {
     // Other origins have each node widened per ray.
     OriginRegion eye;
     OriginRegion surfaces;
-    // One per light of the scene, for its hard shadows; none in a scene of
-    // many objects, whose cells would be crowded.
+    // One per light of the scene (up to a limit), for its hard shadows;
+    // none in a scene of many objects, whose cells would be crowded.
     std::vector<LightBuffer> lightBuffers;
 
     PreparedShape preparedOf(std::int32_t object) const {

@@ -23,8 +23,10 @@ constexpr int kBins = 16;
 constexpr double kGroupCost = 2.0;  // a leaf's test of four items, in single tests
 constexpr std::size_t kSampledItems = 128;
 constexpr std::size_t kSmallNode = 64;
-// Lights see scenes of at most this many objects through a buffer.
+// Lights see scenes of at most this many objects through a buffer, and
+// only so many lights (each buffer holds some 130 kB of cells).
 constexpr std::size_t kMostBufferedObjects = 4096;
+constexpr std::size_t kMostBufferedLights = 64;
 
 // Object j rides in lane 3 of an item's `upper` as the float with bits
 // kObjectBits + j: a normal float from 2 up (for any index below 2^30 - 2^23),
@@ -719,8 +721,10 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
         });
     bvh.bounded = pass.boundedObjects;
     if (bvh.bounded <= kMostBufferedObjects) {
-        for (const Light& light : scene.lightList)
-            bvh.lightBuffers.push_back(buildLightBuffer(bvh, scene, light.position));
+        const std::size_t lights = std::min(scene.lightList.size(), kMostBufferedLights);
+        for (std::size_t k = 0; k < lights; ++k) {
+            bvh.lightBuffers.push_back(buildLightBuffer(bvh, scene, scene.lightList[k].position));
+        }
     }
     return bvh;
 }

@@ -74,12 +74,10 @@ float sphereHit(Sphere sphere, const Ray& ray, float limit, Vec3& normal) {
 }
 
 template <bool kNormal>
-float ellipsoidHit(const Ellipsoid& ellipsoid, const Ray& ray, float limit, Vec3& normal) {
+float ellipsoidHit(const Ellipsoid& ellipsoid, const EllipsoidFrame& frame, const Ray& ray, float limit, Vec3& normal) {
     // Move the ray into the space where the ellipsoid is the unit sphere; t
     // is the same in both spaces.
-    const Vec3 a1 = ellipsoid.axis1, a2 = ellipsoid.axis2, a3 = ellipsoid.axis3;
-    const Matrix3 axes{{{a1.x, a2.x, a3.x}, {a1.y, a2.y, a3.y}, {a1.z, a2.z, a3.z}}};
-    const Matrix3 inv = inverse(axes);
+    const Matrix3& inv = frame.inverse;
     const Vec3 d = multiply(inv, ray.direction);
     const Vec3 o = multiply(inv, ray.origin - ellipsoid.center);
     const float lengthD = length(d);
@@ -100,11 +98,26 @@ float ellipsoidHit(const Ellipsoid& ellipsoid, const Ray& ray, float limit, Vec3
 
 }  // namespace
 
+EllipsoidFrame ellipsoidFrame(const Ellipsoid& ellipsoid) {
+    const Vec3 a1 = ellipsoid.axis1, a2 = ellipsoid.axis2, a3 = ellipsoid.axis3;
+    const Matrix3 axes{{{a1.x, a2.x, a3.x}, {a1.y, a2.y, a3.y}, {a1.z, a2.z, a3.z}}};
+    return {inverse(axes)};
+}
+
+BoxFaces boxFaces(const Box& box) {
+    BoxFaces faces{};
+    normalize(cross(box.edge1, box.edge3), faces.n0);
+    normalize(cross(box.edge3, box.edge2), faces.n2);
+    normalize(cross(box.edge2, box.edge1), faces.n4);
+    return faces;
+}
+
 float intersectBox(const Box& box, const Ray& ray, Vec3& normal, float& entry, float& exit) {
-    Vec3 n0{}, n2{}, n4{};
-    normalize(cross(box.edge1, box.edge3), n0);
-    normalize(cross(box.edge3, box.edge2), n2);
-    normalize(cross(box.edge2, box.edge1), n4);
+    return intersectBox(box, boxFaces(box), ray, normal, entry, exit);
+}
+
+float intersectBox(const Box& box, const BoxFaces& faces, const Ray& ray, Vec3& normal, float& entry, float& exit) {
+    const Vec3 n0 = faces.n0, n2 = faces.n2, n4 = faces.n4;
     // Faces in their fixed order; for a right-handed set of edges each normal
     // points out through its face.
     const std::array<Vec3, 6> points{box.corner, box.corner + box.edge2, box.corner, box.corner + box.edge1,
@@ -247,7 +260,12 @@ float intersectSphere(Sphere sphere, const Ray& ray, float limit, Vec3& normal) 
 }
 
 float intersectEllipsoid(const Ellipsoid& ellipsoid, const Ray& ray, float limit, Vec3& normal) {
-    return ellipsoidHit<true>(ellipsoid, ray, limit, normal);
+    return ellipsoidHit<true>(ellipsoid, ellipsoidFrame(ellipsoid), ray, limit, normal);
+}
+
+float intersectEllipsoid(const Ellipsoid& ellipsoid, const EllipsoidFrame& frame, const Ray& ray, float limit,
+                         Vec3& normal) {
+    return ellipsoidHit<true>(ellipsoid, frame, ray, limit, normal);
 }
 
 float intersectPolygon(Polygon polygon, const Ray& ray, float limit, Vec3& normal) {
@@ -313,8 +331,12 @@ float sphereParameter(Sphere sphere, const Ray& ray, float limit) {
 }
 
 float ellipsoidParameter(const Ellipsoid& ellipsoid, const Ray& ray, float limit) {
+    return ellipsoidParameter(ellipsoid, ellipsoidFrame(ellipsoid), ray, limit);
+}
+
+float ellipsoidParameter(const Ellipsoid& ellipsoid, const EllipsoidFrame& frame, const Ray& ray, float limit) {
     Vec3 unused{};
-    return ellipsoidHit<false>(ellipsoid, ray, limit, unused);
+    return ellipsoidHit<false>(ellipsoid, frame, ray, limit, unused);
 }
 
 float polygonParameter(Polygon polygon, const Ray& ray, float limit) {

@@ -18,8 +18,15 @@ inline constexpr float kNoHit = 999999.0f;
 // Nearer root t >= 0, or the far root when the origin is inside; `limit` on a miss.
 float intersectSphere(Sphere sphere, const Ray& ray, float limit, Vec3& normal);
 float intersectEllipsoid(const Ellipsoid& ellipsoid, const Ray& ray, float limit, Vec3& normal);
+// The same with the frame computed beforehand by ellipsoidFrame.
+float intersectEllipsoid(const Ellipsoid& ellipsoid, const EllipsoidFrame& frame, const Ray& ray, float limit,
+                         Vec3& normal);
+EllipsoidFrame ellipsoidFrame(const Ellipsoid& ellipsoid);
 // Slab test over the six faces; the miss shows as entry >= exit.
 float intersectBox(const Box& box, const Ray& ray, Vec3& normal, float& entry, float& exit);
+// The same with the faces computed beforehand by boxFaces.
+float intersectBox(const Box& box, const BoxFaces& faces, const Ray& ray, Vec3& normal, float& entry, float& exit);
+BoxFaces boxFaces(const Box& box);
 // Smallest fan-triangle t with 0 <= t <= limit (edges inclusive), else `limit`.
 // A polygon of fewer than three vertices is a miss.
 float intersectPolygon(Polygon polygon, const Ray& ray, float limit, Vec3& normal);
@@ -45,5 +52,6 @@ bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec
 // any-hit question of a shadow ray, which needs no normal.
 float sphereParameter(Sphere sphere, const Ray& ray, float limit);
 float ellipsoidParameter(const Ellipsoid& ellipsoid, const Ray& ray, float limit);
+float ellipsoidParameter(const Ellipsoid& ellipsoid, const EllipsoidFrame& frame, const Ray& ray, float limit);
 float polygonParameter(Polygon polygon, const Ray& ray, float limit);
 float cylinderParameter(Cylinder cylinder, const CylinderAxes& axes, const Ray& ray);

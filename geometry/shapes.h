@@ -63,3 +63,14 @@ struct CylinderAxes {
     Vec3 topNormal;
     Vec3 baseNormal;
 };
+
+// Likewise the inverse of an ellipsoid's axes, which carries a ray into the
+// space where it is the unit sphere.
+struct EllipsoidFrame {
+    Matrix3 inverse;
+};
+
+// Likewise a box's unit face normals: faces 0, 2 and 4 (1, 3 and 5 the opposites).
+struct BoxFaces {
+    Vec3 n0, n2, n4;
+};

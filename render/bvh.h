@@ -84,11 +84,16 @@ struct Bvh {
     std::size_t objectCount = 0;  // of the scene it was built for
     std::size_t bounded = 0;      // objects in the trees
     // Every polygon's fan and every cylinder's axes, computed once:
-    // fans[fanStart[j] .. fanStart[j + 1]), cylinders[cylinderSlot[j]].
+    // fans[fanStart[j] .. fanStart[j + 1]), cylinders[cylinderSlot[j]],
+    // ellipsoids[ellipsoidSlot[j]], boxes[boxSlot[j]] (-1: none).
     std::vector<FanTriangle> fans;
     std::vector<std::int32_t> fanStart;
     std::vector<CylinderAxes> cylinders;
-    std::vector<std::int32_t> cylinderSlot;  // -1: not a cylinder
+    std::vector<std::int32_t> cylinderSlot;
+    std::vector<EllipsoidFrame> ellipsoids;
+    std::vector<std::int32_t> ellipsoidSlot;
+    std::vector<BoxFaces> boxes;
+    std::vector<std::int32_t> boxSlot;
     // Every item again, four to a block, for leaves that test four at once.
     LeafBlocks leaves;
     // Other origins have each node widened per ray.
@@ -100,9 +105,13 @@ struct Bvh {
 
     PreparedShape preparedOf(std::int32_t object) const {
         const auto j = static_cast<std::size_t>(object);
-        const std::int32_t slot = cylinderSlot[j];
+        const auto at = [](const auto& all, std::int32_t slot) {
+            return slot >= 0 ? &all[static_cast<std::size_t>(slot)] : nullptr;
+        };
         return {{fans.data() + fanStart[j], static_cast<std::size_t>(fanStart[j + 1] - fanStart[j])},
-                slot >= 0 ? &cylinders[static_cast<std::size_t>(slot)] : nullptr};
+                at(cylinders, cylinderSlot[j]),
+                at(ellipsoids, ellipsoidSlot[j]),
+                at(boxes, boxSlot[j])};
     }
 
     std::size_t boundedCount() const { return bounded; }

@@ -553,6 +553,10 @@ struct ObjectPass {
     std::vector<std::int32_t> fanEnd;
     std::vector<CylinderAxes> cylinders;
     std::vector<std::int32_t> cylinderSlot;
+    std::vector<EllipsoidFrame> ellipsoids;
+    std::vector<std::int32_t> ellipsoidSlot;
+    std::vector<BoxFaces> boxes;
+    std::vector<std::int32_t> boxSlot;
     std::vector<std::int32_t> alwaysTested;
     std::vector<std::int32_t> boundedCylinders;
     std::vector<BuildItem> tight, loose;
@@ -567,11 +571,21 @@ void prepareShape(const SceneObject& object, ObjectPass& pass) {
         for (std::size_t i = 0; i + 2 < v.size(); ++i) pass.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
     }
     pass.fanEnd.push_back(static_cast<std::int32_t>(pass.fans.size()));
-    pass.cylinderSlot.push_back(-1);
-    if (object.kind == ObjectKind::Cylinder) {
-        pass.cylinderSlot.back() = static_cast<std::int32_t>(pass.cylinders.size());
-        pass.cylinders.push_back(cylinderAxes({object.top, object.center, object.radius}));
-    }
+    // What the object's own routine derives from its data alone, in the
+    // array of its kind; -1 in the others.
+    const auto keep = [](auto& all, std::vector<std::int32_t>& slots, bool kind, const auto& make) {
+        slots.push_back(kind ? static_cast<std::int32_t>(all.size()) : -1);
+        if (kind) all.push_back(make());
+    };
+    keep(pass.cylinders, pass.cylinderSlot, object.kind == ObjectKind::Cylinder, [&] {
+        return cylinderAxes({object.top, object.center, object.radius});
+    });
+    keep(pass.ellipsoids, pass.ellipsoidSlot, object.kind == ObjectKind::Ellipsoid, [&] {
+        return ellipsoidFrame({object.center, object.axis1, object.axis2, object.axis3});
+    });
+    keep(pass.boxes, pass.boxSlot, object.kind == ObjectKind::Box, [&] {
+        return boxFaces({object.corner, object.edge1, object.edge2, object.edge3});
+    });
 }
 
 // Objects [begin, end), each read once.
@@ -581,6 +595,8 @@ void passOver(const std::vector<SceneObject>& objects, std::size_t begin, std::s
     pass.fans.reserve(count);  // one triangle each, the common case
     pass.fanEnd.reserve(count);
     pass.cylinderSlot.reserve(count);
+    pass.ellipsoidSlot.reserve(count);
+    pass.boxSlot.reserve(count);
     pass.tight.reserve(count);
     for (std::size_t j = begin; j < end; ++j) {
         const SceneObject& object = objects[j];
@@ -630,13 +646,21 @@ void join(std::vector<T>& all, std::vector<T>& run) {
 // numbered on from the first's.
 void joinPasses(ObjectPass& first, ObjectPass& second) {
     const auto fans = static_cast<std::int32_t>(first.fans.size());
-    const auto cylinders = static_cast<std::int32_t>(first.cylinders.size());
+    const auto numberOn = [](std::vector<std::int32_t>& slots, std::size_t before) {
+        for (std::int32_t& slot : slots) slot = slot < 0 ? slot : slot + static_cast<std::int32_t>(before);
+    };
+    numberOn(second.cylinderSlot, first.cylinders.size());
+    numberOn(second.ellipsoidSlot, first.ellipsoids.size());
+    numberOn(second.boxSlot, first.boxes.size());
     for (std::int32_t& end : second.fanEnd) end += fans;
-    for (std::int32_t& slot : second.cylinderSlot) slot = slot < 0 ? slot : slot + cylinders;
     join(first.fans, second.fans);
     join(first.fanEnd, second.fanEnd);
     join(first.cylinders, second.cylinders);
     join(first.cylinderSlot, second.cylinderSlot);
+    join(first.ellipsoids, second.ellipsoids);
+    join(first.ellipsoidSlot, second.ellipsoidSlot);
+    join(first.boxes, second.boxes);
+    join(first.boxSlot, second.boxSlot);
     join(first.alwaysTested, second.alwaysTested);
     join(first.boundedCylinders, second.boundedCylinders);
     join(first.tight, second.tight);
@@ -695,6 +719,10 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
     bvh.fanStart.insert(bvh.fanStart.end(), pass.fanEnd.begin(), pass.fanEnd.end());
     bvh.cylinders = std::move(pass.cylinders);
     bvh.cylinderSlot = std::move(pass.cylinderSlot);
+    bvh.ellipsoids = std::move(pass.ellipsoids);
+    bvh.ellipsoidSlot = std::move(pass.ellipsoidSlot);
+    bvh.boxes = std::move(pass.boxes);
+    bvh.boxSlot = std::move(pass.boxSlot);
     bvh.alwaysTested = std::move(pass.alwaysTested);
     std::vector<BuildItem>& tight = pass.tight;
     std::vector<BuildItem>& loose = pass.loose;

@@ -20,8 +20,9 @@ float objectHit(const SceneObject& object, const PreparedShape& prepared, const 
         }
         case ObjectKind::Ellipsoid: {
             const Ellipsoid ellipsoid{object.center, object.axis1, object.axis2, object.axis3};
-            return kNormal ? intersectEllipsoid(ellipsoid, ray, limit, normal)
-                           : ellipsoidParameter(ellipsoid, ray, limit);
+            const EllipsoidFrame frame = prepared.ellipsoid ? *prepared.ellipsoid : ellipsoidFrame(ellipsoid);
+            return kNormal ? intersectEllipsoid(ellipsoid, frame, ray, limit, normal)
+                           : ellipsoidParameter(ellipsoid, frame, ray, limit);
         }
         case ObjectKind::Polygon: {
             const std::span<const FanTriangle> fan = prepared.fan;
@@ -29,8 +30,10 @@ float objectHit(const SceneObject& object, const PreparedShape& prepared, const 
             const Polygon polygon{object.vertexCount, object.vertices};
             return kNormal ? intersectPolygon(polygon, ray, limit, normal) : polygonParameter(polygon, ray, limit);
         }
-        case ObjectKind::Box:
-            return intersectBox({object.corner, object.edge1, object.edge2, object.edge3}, ray, normal, entry, exit);
+        case ObjectKind::Box: {
+            const Box box{object.corner, object.edge1, object.edge2, object.edge3};
+            return intersectBox(box, prepared.box ? *prepared.box : boxFaces(box), ray, normal, entry, exit);
+        }
         case ObjectKind::Cylinder: {
             const Cylinder cylinder{object.top, object.center, object.radius};
             const CylinderAxes axes = prepared.cylinder ? *prepared.cylinder : cylinderAxes(cylinder);

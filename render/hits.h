@@ -18,6 +18,8 @@
 struct PreparedShape {
     std::span<const FanTriangle> fan;
     const CylinderAxes* cylinder = nullptr;
+    const EllipsoidFrame* ellipsoid = nullptr;
+    const BoxFaces* box = nullptr;
 };
 
 // Picks the routine for the object's kind; an unknown kind returns kNoHit and

@@ -255,6 +255,8 @@ TEST(ParallelBuild, TwoThreadsBuildTheTreeOfOne) {
     EXPECT_TRUE(same(one.fans, two.fans));
     EXPECT_TRUE(same(one.fanStart, two.fanStart));
     EXPECT_TRUE(same(one.cylinderSlot, two.cylinderSlot));
+    EXPECT_TRUE(same(one.ellipsoidSlot, two.ellipsoidSlot));
+    EXPECT_TRUE(same(one.boxSlot, two.boxSlot));
     EXPECT_TRUE(same(one.cellItems, two.cellItems));
     for (const auto region : {&Bvh::eye, &Bvh::surfaces}) {
         EXPECT_TRUE(same((one.*region).nodes, (two.*region).nodes));

@@ -103,15 +103,30 @@ struct Bvh {
     // none in a scene of many objects, whose cells would be crowded.
     std::vector<LightBuffer> lightBuffers;
 
-    PreparedShape preparedOf(std::int32_t object) const {
+    // What the routine of object `object`, of kind `kind`, was given beforehand.
+    PreparedShape preparedOf(std::int32_t object, ObjectKind kind) const {
         const auto j = static_cast<std::size_t>(object);
         const auto at = [](const auto& all, std::int32_t slot) {
             return slot >= 0 ? &all[static_cast<std::size_t>(slot)] : nullptr;
         };
-        return {{fans.data() + fanStart[j], static_cast<std::size_t>(fanStart[j + 1] - fanStart[j])},
-                at(cylinders, cylinderSlot[j]),
-                at(ellipsoids, ellipsoidSlot[j]),
-                at(boxes, boxSlot[j])};
+        PreparedShape prepared;
+        switch (kind) {
+            case ObjectKind::Polygon:
+                prepared.fan = {fans.data() + fanStart[j], static_cast<std::size_t>(fanStart[j + 1] - fanStart[j])};
+                break;
+            case ObjectKind::Cylinder:
+                prepared.cylinder = at(cylinders, cylinderSlot[j]);
+                break;
+            case ObjectKind::Ellipsoid:
+                prepared.ellipsoid = at(ellipsoids, ellipsoidSlot[j]);
+                break;
+            case ObjectKind::Box:
+                prepared.box = at(boxes, boxSlot[j]);
+                break;
+            case ObjectKind::Sphere:
+                break;
+        }
+        return prepared;
     }
 
     std::size_t boundedCount() const { return bounded; }

@@ -82,7 +82,7 @@ struct NearestQuery {
         const bool earlier = index >= 0 && j < index;
         const float limit = earlier ? std::nextafter(t, std::numeric_limits<float>::infinity()) : t;
         const SceneObject& object = (*objects)[static_cast<std::size_t>(j)];
-        const PreparedShape prepared = bvh->preparedOf(j);
+        const PreparedShape prepared = bvh->preparedOf(j, object.kind);
         if (object.kind == ObjectKind::Polygon && !prepared.fan.empty()) {
             // A polygon's normal is its first fan triangle's, whichever was
             // hit: like a triangle lane's, it is made only for the final hit.
@@ -524,7 +524,8 @@ std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, con
     if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return std::nullopt;
     const auto& objects = scene.objectList;
     const auto blocks = [&](std::int32_t j) {
-        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j));
+        const SceneObject& object = objects[static_cast<std::size_t>(j)];
+        return blocksBefore(object, ray, 1.0f, bvh.preparedOf(j, object.kind));
     };
     for (const std::int32_t j : bvh.alwaysTested) {
         if (blocks(j)) return true;
@@ -557,7 +558,8 @@ double marginFor(const BvhNode& node, const double origin[3], double originSize)
 }
 
 bool blocks(const Bvh& bvh, const std::vector<SceneObject>& objects, std::int32_t j, const Ray& ray, int& lastBlocker) {
-    if (!blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh.preparedOf(j))) return false;
+    const SceneObject& object = objects[static_cast<std::size_t>(j)];
+    if (!blocksBefore(object, ray, 1.0f, bvh.preparedOf(j, object.kind))) return false;
     lastBlocker = j;
     return true;
 }

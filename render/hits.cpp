@@ -128,7 +128,8 @@ bool lightIsBlocked(const TraceContext& context, Vec3 origin, int lightIndex) {
     if (context.counts) ++context.counts->shadow;
     const auto& objects = context.scene.objectList;
     const auto blocks = [&](std::int32_t j) {
-        return blocksBefore(objects[static_cast<std::size_t>(j)], ray, 1.0f, bvh->preparedOf(j));
+        const SceneObject& object = objects[static_cast<std::size_t>(j)];
+        return blocksBefore(object, ray, 1.0f, bvh->preparedOf(j, object.kind));
     };
     const auto [first, last] = parallelCylinders(*bvh, ray);
     return std::any_of(bvh->alwaysTested.begin(), bvh->alwaysTested.end(), blocks) ||

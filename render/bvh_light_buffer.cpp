@@ -162,7 +162,7 @@ LightBuffer buildLightBuffer(const Bvh& bvh, const Scene& scene, Vec3 light) {
 }
 
 std::optional<std::span<const std::int32_t>> objectsTowardsLight(const Bvh& bvh, const LightBuffer& buffer,
-                                                                 Vec3 origin) {
+                                                                 const Vec3& origin) {
     if (!buffer.usable || !bvh.surfaces.holds(origin)) return std::nullopt;
     const double d[3] = {static_cast<double>(origin.x) - buffer.light.x, static_cast<double>(origin.y) - buffer.light.y,
                          static_cast<double>(origin.z) - buffer.light.z};

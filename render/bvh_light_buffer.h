@@ -49,4 +49,4 @@ LightBuffer buildLightBuffer(const Bvh& bvh, const Scene& scene, Vec3 light);
 // light, a crowded cell), and then the hierarchy answers. An answer is only
 // given for a ray that boundable accepts.
 std::optional<std::span<const std::int32_t>> objectsTowardsLight(const Bvh& bvh, const LightBuffer& buffer,
-                                                                 Vec3 origin);
+                                                                 const Vec3& origin);

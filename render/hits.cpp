@@ -114,7 +114,7 @@ bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction) {
 
 // Whether a ray is blocked does not depend on the order in which objects are
 // asked, so the light's buffer may pick them.
-bool lightIsBlocked(const TraceContext& context, Vec3 origin, int lightIndex) {
+bool lightIsBlocked(const TraceContext& context, const Vec3& origin, int lightIndex) {
     const Light& light = context.scene.lightList[static_cast<std::size_t>(lightIndex)];
     const Ray ray{origin, light.position - origin};
     const Bvh* bvh = context.accelerator;

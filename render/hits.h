@@ -52,7 +52,7 @@ void findNearestHits(const TraceContext& context, std::span<const Ray> rays, std
 bool isShadowed(const TraceContext& context, Vec3 origin, Vec3 direction);
 // isShadowed towards the centre of light `lightIndex`: the direction is
 // its position - origin.
-bool lightIsBlocked(const TraceContext& context, Vec3 origin, int lightIndex);
+bool lightIsBlocked(const TraceContext& context, const Vec3& origin, int lightIndex);
 
 inline constexpr std::size_t kMaxBeamRays = 128;
 

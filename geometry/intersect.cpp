@@ -56,7 +56,7 @@ Matrix3 inverse(const Matrix3& matrix) {
 // Each routine's parameter comes before its normal and never depends on it,
 // so one body serves both: kNormal false skips the normal.
 template <bool kNormal>
-float sphereHit(Sphere sphere, const Ray& ray, float limit, Vec3& normal) {
+float sphereHit(const Sphere& sphere, const Ray& ray, float limit, Vec3& normal) {
     const Vec3 d = ray.direction;
     const float lengthD = length(d);
     const float a = lengthD * lengthD;
@@ -255,7 +255,7 @@ float cylinderHit(Cylinder cylinder, const CylinderAxes& axes, const Ray& ray, V
 
 }  // namespace
 
-float intersectSphere(Sphere sphere, const Ray& ray, float limit, Vec3& normal) {
+float intersectSphere(const Sphere& sphere, const Ray& ray, float limit, Vec3& normal) {
     return sphereHit<true>(sphere, ray, limit, normal);
 }
 
@@ -325,7 +325,7 @@ float intersectCylinder(Cylinder cylinder, const CylinderAxes& axes, const Ray& 
     return cylinderHit<true>(cylinder, axes, ray, normal);
 }
 
-float sphereParameter(Sphere sphere, const Ray& ray, float limit) {
+float sphereParameter(const Sphere& sphere, const Ray& ray, float limit) {
     Vec3 unused{};
     return sphereHit<false>(sphere, ray, limit, unused);
 }

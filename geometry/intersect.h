@@ -16,7 +16,7 @@
 inline constexpr float kNoHit = 999999.0f;
 
 // Nearer root t >= 0, or the far root when the origin is inside; `limit` on a miss.
-float intersectSphere(Sphere sphere, const Ray& ray, float limit, Vec3& normal);
+float intersectSphere(const Sphere& sphere, const Ray& ray, float limit, Vec3& normal);
 float intersectEllipsoid(const Ellipsoid& ellipsoid, const Ray& ray, float limit, Vec3& normal);
 // The same with the frame computed beforehand by ellipsoidFrame.
 float intersectEllipsoid(const Ellipsoid& ellipsoid, const EllipsoidFrame& frame, const Ray& ray, float limit,
@@ -50,7 +50,7 @@ bool intersectInfiniteCylinder(Vec3 rayOrigin, Vec3 rayDirection, Vec3 base, Vec
 
 // The parameter alone, exactly as the routines above return it, for the
 // any-hit question of a shadow ray, which needs no normal.
-float sphereParameter(Sphere sphere, const Ray& ray, float limit);
+float sphereParameter(const Sphere& sphere, const Ray& ray, float limit);
 float ellipsoidParameter(const Ellipsoid& ellipsoid, const Ray& ray, float limit);
 float ellipsoidParameter(const Ellipsoid& ellipsoid, const EllipsoidFrame& frame, const Ray& ray, float limit);
 float polygonParameter(Polygon polygon, const Ray& ray, float limit);

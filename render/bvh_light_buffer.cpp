@@ -29,10 +29,10 @@ FacePoint facePointOf(const double d[3]) {
     return {axis, d[axis] < 0.0, d[(axis + 1) % 3] * inverse, d[(axis + 2) % 3] * inverse};
 }
 
-// The cell along one edge of a face; it never falls as u grows.
+// The cell along one edge of a face; it never falls as u grows. Clamped
+// first, the truncation is the floor (and cheaper than one without SSE4.1).
 int cellAlong(double u) {
-    const double at = std::floor((u + 1.0) * (0.5 * kLightCells));
-    return static_cast<int>(std::clamp(at, 0.0, kLightCells - 1.0));
+    return static_cast<int>(std::clamp((u + 1.0) * (0.5 * kLightCells), 0.0, kLightCells - 1.0));
 }
 
 std::size_t cellOf(int axis, bool negative, int iu, int iv) {

@@ -65,46 +65,25 @@ struct OriginRegion {
     }
 };
 
-struct Bvh {
-    // Two trees: objects with tight margins, and those whose margins grow
-    // fast with distance (skewed boxes and ellipsoids), kept apart so they do
-    // not widen the nodes of the others.
-    std::vector<std::int32_t> roots;
-    std::vector<BvhNode> nodes;
-    std::vector<std::int32_t> items;         // object indices, leaf by leaf, each leaf from a multiple of 4 (-1 pads)
-    std::vector<BvhNode> itemBounds;         // each item's own box and widening, beside `items`
-    std::vector<std::int32_t> alwaysTested;  // objects no bound can be trusted for
-    // Cylinders to test outright, by direction cell: cellItems[cellStart[c] .. cellStart[c + 1]).
-    std::vector<std::int32_t> cellStart;
-    std::vector<std::int32_t> cellItems;
-    // The distinct unit axes of those cylinders, and the largest angle from a
-    // cell's centre to its edge, for a quick test of a whole beam of rays.
-    std::vector<Vec3> parallelAxes;
-    double cellRadius = 0.0;
-    std::size_t objectCount = 0;  // of the scene it was built for
-    std::size_t bounded = 0;      // objects in the trees
-    // Every polygon's fan and every cylinder's axes, computed once:
-    // fans[fanStart[j] .. fanStart[j + 1]), cylinders[cylinderSlot[j]],
-    // ellipsoids[ellipsoidSlot[j]], boxes[boxSlot[j]] (-1: none).
+// What the objects' routines derive from their data alone, computed once
+// for object j: fans[fanStart[j] .. fanStart[j + 1]) of a polygon,
+// cylinders[cylinderSlot[j]], ellipsoids[ellipsoidSlot[j]] and
+// boxes[boxSlot[j]] (-1 where j is of another kind).
+struct PreparedShapes {
     std::vector<FanTriangle> fans;
-    std::vector<std::int32_t> fanStart;
+    std::vector<std::int32_t> fanStart{0};
     std::vector<CylinderAxes> cylinders;
     std::vector<std::int32_t> cylinderSlot;
     std::vector<EllipsoidFrame> ellipsoids;
     std::vector<std::int32_t> ellipsoidSlot;
     std::vector<BoxFaces> boxes;
     std::vector<std::int32_t> boxSlot;
-    // Every item again, four to a block, for leaves that test four at once.
-    LeafBlocks leaves;
-    // Other origins have each node widened per ray.
-    OriginRegion eye;
-    OriginRegion surfaces;
-    // One per light of the scene (up to a limit), for its hard shadows;
-    // none in a scene of many objects, whose cells would be crowded.
-    std::vector<LightBuffer> lightBuffers;
 
-    // What the routine of object `object`, of kind `kind`, was given beforehand.
-    PreparedShape preparedOf(std::int32_t object, ObjectKind kind) const {
+    void reserve(std::size_t objects);
+    void add(const SceneObject& object);      // as the next object
+    void append(const PreparedShapes& more);  // their objects after these
+
+    PreparedShape of(std::int32_t object, ObjectKind kind) const {
         const auto j = static_cast<std::size_t>(object);
         const auto at = [](const auto& all, std::int32_t slot) {
             return slot >= 0 ? &all[static_cast<std::size_t>(slot)] : nullptr;
@@ -128,6 +107,37 @@ struct Bvh {
         }
         return prepared;
     }
+};
+
+struct Bvh {
+    // Two trees: objects with tight margins, and those whose margins grow
+    // fast with distance (skewed boxes and ellipsoids), kept apart so they do
+    // not widen the nodes of the others.
+    std::vector<std::int32_t> roots;
+    std::vector<BvhNode> nodes;
+    std::vector<std::int32_t> items;         // object indices, leaf by leaf, each leaf from a multiple of 4 (-1 pads)
+    std::vector<BvhNode> itemBounds;         // each item's own box and widening, beside `items`
+    std::vector<std::int32_t> alwaysTested;  // objects no bound can be trusted for
+    // Cylinders to test outright, by direction cell: cellItems[cellStart[c] .. cellStart[c + 1]).
+    std::vector<std::int32_t> cellStart;
+    std::vector<std::int32_t> cellItems;
+    // The distinct unit axes of those cylinders, and the largest angle from a
+    // cell's centre to its edge, for a quick test of a whole beam of rays.
+    std::vector<Vec3> parallelAxes;
+    double cellRadius = 0.0;
+    std::size_t objectCount = 0;  // of the scene it was built for
+    std::size_t bounded = 0;      // objects in the trees
+    PreparedShapes shapes;
+    // Every item again, four to a block, for leaves that test four at once.
+    LeafBlocks leaves;
+    // Other origins have each node widened per ray.
+    OriginRegion eye;
+    OriginRegion surfaces;
+    // One per light of the scene (up to a limit), for its hard shadows;
+    // none in a scene of many objects, whose cells would be crowded.
+    std::vector<LightBuffer> lightBuffers;
+
+    PreparedShape preparedOf(std::int32_t object, ObjectKind kind) const { return shapes.of(object, kind); }
 
     std::size_t boundedCount() const { return bounded; }
 };

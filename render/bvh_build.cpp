@@ -547,16 +547,7 @@ void widenForOrigins(const Scene& scene, const double lower[3], const double upp
 // What one pass over a run of objects yields, to be joined in order to
 // that of the runs before it.
 struct ObjectPass {
-    // Every polygon's fan and every cylinder's axes; each object's end of
-    // its fan and its cylinder slot (-1: none), counted within the run.
-    std::vector<FanTriangle> fans;
-    std::vector<std::int32_t> fanEnd;
-    std::vector<CylinderAxes> cylinders;
-    std::vector<std::int32_t> cylinderSlot;
-    std::vector<EllipsoidFrame> ellipsoids;
-    std::vector<std::int32_t> ellipsoidSlot;
-    std::vector<BoxFaces> boxes;
-    std::vector<std::int32_t> boxSlot;
+    PreparedShapes shapes;  // numbered within the run
     std::vector<std::int32_t> alwaysTested;
     std::vector<std::int32_t> boundedCylinders;
     std::vector<BuildItem> tight, loose;
@@ -565,49 +556,22 @@ struct ObjectPass {
     double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
 };
 
-void prepareShape(const SceneObject& object, ObjectPass& pass) {
-    const auto& v = object.vertices;
-    if (object.kind == ObjectKind::Polygon) {
-        for (std::size_t i = 0; i + 2 < v.size(); ++i) pass.fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
-    }
-    pass.fanEnd.push_back(static_cast<std::int32_t>(pass.fans.size()));
-    // What the object's own routine derives from its data alone, in the
-    // array of its kind; -1 in the others.
-    const auto keep = [](auto& all, std::vector<std::int32_t>& slots, bool kind, const auto& make) {
-        slots.push_back(kind ? static_cast<std::int32_t>(all.size()) : -1);
-        if (kind) all.push_back(make());
-    };
-    keep(pass.cylinders, pass.cylinderSlot, object.kind == ObjectKind::Cylinder, [&] {
-        return cylinderAxes({object.top, object.center, object.radius});
-    });
-    keep(pass.ellipsoids, pass.ellipsoidSlot, object.kind == ObjectKind::Ellipsoid, [&] {
-        return ellipsoidFrame({object.center, object.axis1, object.axis2, object.axis3});
-    });
-    keep(pass.boxes, pass.boxSlot, object.kind == ObjectKind::Box, [&] {
-        return boxFaces({object.corner, object.edge1, object.edge2, object.edge3});
-    });
-}
-
 // Objects [begin, end), each read once.
 void passOver(const std::vector<SceneObject>& objects, std::size_t begin, std::size_t end,
               std::vector<LaneKind>& laneKinds, std::vector<ItemMargins>& margins, ObjectPass& pass) {
     const std::size_t count = end - begin;
-    pass.fans.reserve(count);  // one triangle each, the common case
-    pass.fanEnd.reserve(count);
-    pass.cylinderSlot.reserve(count);
-    pass.ellipsoidSlot.reserve(count);
-    pass.boxSlot.reserve(count);
+    pass.shapes.reserve(count);
     pass.tight.reserve(count);
     for (std::size_t j = begin; j < end; ++j) {
         const SceneObject& object = objects[j];
-        const std::size_t fansBefore = pass.fans.size();
-        prepareShape(object, pass);
-        const std::size_t fan = pass.fans.size() - fansBefore;
+        const std::size_t fansBefore = pass.shapes.fans.size();
+        pass.shapes.add(object);
+        const std::size_t fan = pass.shapes.fans.size() - fansBefore;
         laneKinds[j] = fan >= 1 && fan <= kMostFanLanes    ? LaneKind::Triangle
                        : object.kind == ObjectKind::Sphere ? LaneKind::Sphere
                                                            : LaneKind::Other;
         const ObjectBound b = object.kind == ObjectKind::Polygon && object.vertices.size() == 3
-                                  ? boundTriangle(pass.fans.back(), object.vertices[1], object.vertices[2])
+                                  ? boundTriangle(pass.shapes.fans.back(), object.vertices[1], object.vertices[2])
                                   : boundObject(object);
         if (b.fate == Fate::Always) pass.alwaysTested.push_back(static_cast<std::int32_t>(j));
         if (b.fate != Fate::Bounded) continue;
@@ -645,22 +609,7 @@ void join(std::vector<T>& all, std::vector<T>& run) {
 // The second run's objects join the first's, their fans and cylinders
 // numbered on from the first's.
 void joinPasses(ObjectPass& first, ObjectPass& second) {
-    const auto fans = static_cast<std::int32_t>(first.fans.size());
-    const auto numberOn = [](std::vector<std::int32_t>& slots, std::size_t before) {
-        for (std::int32_t& slot : slots) slot = slot < 0 ? slot : slot + static_cast<std::int32_t>(before);
-    };
-    numberOn(second.cylinderSlot, first.cylinders.size());
-    numberOn(second.ellipsoidSlot, first.ellipsoids.size());
-    numberOn(second.boxSlot, first.boxes.size());
-    for (std::int32_t& end : second.fanEnd) end += fans;
-    join(first.fans, second.fans);
-    join(first.fanEnd, second.fanEnd);
-    join(first.cylinders, second.cylinders);
-    join(first.cylinderSlot, second.cylinderSlot);
-    join(first.ellipsoids, second.ellipsoids);
-    join(first.ellipsoidSlot, second.ellipsoidSlot);
-    join(first.boxes, second.boxes);
-    join(first.boxSlot, second.boxSlot);
+    first.shapes.append(second.shapes);
     join(first.alwaysTested, second.alwaysTested);
     join(first.boundedCylinders, second.boundedCylinders);
     join(first.tight, second.tight);
@@ -681,13 +630,14 @@ void fillLeafBlocks(const Scene& scene, const std::vector<LaneKind>& laneKinds, 
     for (std::size_t k = 0; k < bvh.items.size(); ++k) {
         if (k + kAhead < bvh.items.size() && bvh.items[k + kAhead] >= 0) {
             const auto ahead = static_cast<std::size_t>(bvh.items[k + kAhead]);
-            __builtin_prefetch(bvh.fans.data() + bvh.fanStart[ahead]);
+            __builtin_prefetch(bvh.shapes.fans.data() + bvh.shapes.fanStart[ahead]);
         }
         const std::int32_t object = bvh.items[k];
         if (object < 0) continue;  // a leaf's padding
         const auto j = static_cast<std::size_t>(object);
         if (laneKinds[j] == LaneKind::Triangle) {
-            bvh.leaves.setTriangle(k, object, bvh.fans[static_cast<std::size_t>(bvh.fanStart[j]) + pieces[k]]);
+            const auto fan = static_cast<std::size_t>(bvh.shapes.fanStart[j]);
+            bvh.leaves.setTriangle(k, object, bvh.shapes.fans[fan + pieces[k]]);
         } else if (laneKinds[j] == LaneKind::Sphere) {
             const SceneObject& sphere = scene.objectList[j];
             bvh.leaves.setSphere(k, object, {sphere.center, sphere.radius});
@@ -698,6 +648,52 @@ void fillLeafBlocks(const Scene& scene, const std::vector<LaneKind>& laneKinds, 
 }
 
 }  // namespace
+
+void PreparedShapes::reserve(std::size_t objects) {
+    fans.reserve(objects);  // one triangle each, the common case
+    fanStart.reserve(fanStart.size() + objects);
+    cylinderSlot.reserve(objects);
+    ellipsoidSlot.reserve(objects);
+    boxSlot.reserve(objects);
+}
+
+void PreparedShapes::add(const SceneObject& object) {
+    const auto& v = object.vertices;
+    if (object.kind == ObjectKind::Polygon) {
+        for (std::size_t i = 0; i + 2 < v.size(); ++i) fans.push_back(fanTriangle(v[0], v[i + 1], v[i + 2]));
+    }
+    fanStart.push_back(static_cast<std::int32_t>(fans.size()));
+    // What the object's own routine derives from its data alone, in the
+    // array of its kind; -1 in the others.
+    const auto keep = [](auto& all, std::vector<std::int32_t>& slots, bool kind, const auto& make) {
+        slots.push_back(kind ? static_cast<std::int32_t>(all.size()) : -1);
+        if (kind) all.push_back(make());
+    };
+    keep(cylinders, cylinderSlot, object.kind == ObjectKind::Cylinder, [&] {
+        return cylinderAxes({object.top, object.center, object.radius});
+    });
+    keep(ellipsoids, ellipsoidSlot, object.kind == ObjectKind::Ellipsoid, [&] {
+        return ellipsoidFrame({object.center, object.axis1, object.axis2, object.axis3});
+    });
+    keep(boxes, boxSlot, object.kind == ObjectKind::Box, [&] {
+        return boxFaces({object.corner, object.edge1, object.edge2, object.edge3});
+    });
+}
+
+void PreparedShapes::append(const PreparedShapes& more) {
+    // Everything of `more` counts on from what is here.
+    const auto after = [](std::vector<std::int32_t>& into, auto first, auto last, std::size_t before) {
+        for (auto at = first; at != last; ++at) into.push_back(*at < 0 ? *at : *at + static_cast<std::int32_t>(before));
+    };
+    after(fanStart, more.fanStart.begin() + 1, more.fanStart.end(), fans.size());
+    after(cylinderSlot, more.cylinderSlot.begin(), more.cylinderSlot.end(), cylinders.size());
+    after(ellipsoidSlot, more.ellipsoidSlot.begin(), more.ellipsoidSlot.end(), ellipsoids.size());
+    after(boxSlot, more.boxSlot.begin(), more.boxSlot.end(), boxes.size());
+    fans.insert(fans.end(), more.fans.begin(), more.fans.end());
+    cylinders.insert(cylinders.end(), more.cylinders.begin(), more.cylinders.end());
+    ellipsoids.insert(ellipsoids.end(), more.ellipsoids.begin(), more.ellipsoids.end());
+    boxes.insert(boxes.end(), more.boxes.begin(), more.boxes.end());
+}
 
 Bvh buildBvh(const Scene& scene, BuildThreads threads) {
     Bvh bvh;
@@ -713,16 +709,7 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
         inHalves, [&] { passOver(objects, half, objects.size(), laneKinds, margins, secondHalf); },
         [&] { passOver(objects, 0, half, laneKinds, margins, pass); });
     joinPasses(pass, secondHalf);
-    bvh.fans = std::move(pass.fans);
-    bvh.fanStart.reserve(objects.size() + 1);
-    bvh.fanStart.push_back(0);
-    bvh.fanStart.insert(bvh.fanStart.end(), pass.fanEnd.begin(), pass.fanEnd.end());
-    bvh.cylinders = std::move(pass.cylinders);
-    bvh.cylinderSlot = std::move(pass.cylinderSlot);
-    bvh.ellipsoids = std::move(pass.ellipsoids);
-    bvh.ellipsoidSlot = std::move(pass.ellipsoidSlot);
-    bvh.boxes = std::move(pass.boxes);
-    bvh.boxSlot = std::move(pass.boxSlot);
+    bvh.shapes = std::move(pass.shapes);
     bvh.alwaysTested = std::move(pass.alwaysTested);
     std::vector<BuildItem>& tight = pass.tight;
     std::vector<BuildItem>& loose = pass.loose;

@@ -132,7 +132,7 @@ struct NearestQuery {
             if (laneKind != LaneKind::Other) {
                 Vec3 n{};
                 if (laneKind == LaneKind::Triangle) {
-                    normalize(bvh->fans[static_cast<std::size_t>(bvh->fanStart[j])].n, n);
+                    normalize(bvh->shapes.fans[static_cast<std::size_t>(bvh->shapes.fanStart[j])].n, n);
                 } else {
                     normalize(pointAt(ray.origin, t, ray.direction) - (*objects)[j].center, n);
                 }
@@ -653,7 +653,7 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
                 // polygon's box: it is one candidate.
                 const auto j = static_cast<std::size_t>(box.object);
                 const auto taken = beam.candidates.begin() + beam.count;
-                if (bvh.fanStart[j + 1] - bvh.fanStart[j] > 1 &&
+                if (bvh.shapes.fanStart[j + 1] - bvh.shapes.fanStart[j] > 1 &&
                     std::any_of(beam.candidates.begin(), taken,
                                 [&](const auto& c) { return c.object == box.object; })) {
                     continue;

@@ -252,11 +252,11 @@ TEST(ParallelBuild, TwoThreadsBuildTheTreeOfOne) {
     EXPECT_TRUE(same(one.items, two.items));
     EXPECT_TRUE(same(one.itemBounds, two.itemBounds));
     EXPECT_TRUE(same(one.alwaysTested, two.alwaysTested));
-    EXPECT_TRUE(same(one.fans, two.fans));
-    EXPECT_TRUE(same(one.fanStart, two.fanStart));
-    EXPECT_TRUE(same(one.cylinderSlot, two.cylinderSlot));
-    EXPECT_TRUE(same(one.ellipsoidSlot, two.ellipsoidSlot));
-    EXPECT_TRUE(same(one.boxSlot, two.boxSlot));
+    EXPECT_TRUE(same(one.shapes.fans, two.shapes.fans));
+    EXPECT_TRUE(same(one.shapes.fanStart, two.shapes.fanStart));
+    EXPECT_TRUE(same(one.shapes.cylinderSlot, two.shapes.cylinderSlot));
+    EXPECT_TRUE(same(one.shapes.ellipsoidSlot, two.shapes.ellipsoidSlot));
+    EXPECT_TRUE(same(one.shapes.boxSlot, two.shapes.boxSlot));
     EXPECT_TRUE(same(one.cellItems, two.cellItems));
     for (const auto region : {&Bvh::eye, &Bvh::surfaces}) {
         EXPECT_TRUE(same((one.*region).nodes, (two.*region).nodes));

@@ -3,8 +3,9 @@
 //
 // render/bvh_bounds.h says what is bounded and how widely; the tree is built
 // in bvh_build.cpp and walked in bvh_traversal.cpp; cylinders seen almost
-// along their axis go through the table of bvh_direction_table.h. Rays that
-// are not finite or of extreme magnitude take the linear search.
+// along their axis go through the table of bvh_direction_table.h, and hard
+// shadows through each light's buffer of bvh_light_buffer.h. Rays that are
+// not finite or of extreme magnitude take the linear search.
 #pragma once
 
 #include <array>
@@ -163,6 +164,9 @@ std::uint64_t acceleratedNearestHits(const Bvh& bvh, const Scene& scene, std::sp
 // Whether any object is hit strictly before parameter 1, as isShadowed
 // defines it; no answer where acceleratedNearestHit would return false.
 std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray);
+// The part of that question the trees leave out: whether an object tested
+// on every ray, or a cylinder seen almost along its axis, blocks the ray.
+bool blockedOutsideTrees(const Bvh& bvh, const Scene& scene, const Ray& ray);
 
 // Soft shadows cast many rays from one origin to points around a light. The
 // objects whose widened boxes meet the box around all those segments are

@@ -520,20 +520,24 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, const Ray& ray, f
     return true;
 }
 
-std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray) {
-    if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return std::nullopt;
+bool blockedOutsideTrees(const Bvh& bvh, const Scene& scene, const Ray& ray) {
     const auto& objects = scene.objectList;
     const auto blocks = [&](std::int32_t j) {
         const SceneObject& object = objects[static_cast<std::size_t>(j)];
         return blocksBefore(object, ray, 1.0f, bvh.preparedOf(j, object.kind));
     };
-    for (const std::int32_t j : bvh.alwaysTested) {
-        if (blocks(j)) return true;
-    }
     const auto [first, last] = parallelCylinders(bvh, ray);
-    for (const std::int32_t* j = first; j != last; ++j) {
-        if (blocks(*j)) return true;
-    }
+    return std::any_of(bvh.alwaysTested.begin(), bvh.alwaysTested.end(), blocks) || std::any_of(first, last, blocks);
+}
+
+std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray) {
+    if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return std::nullopt;
+    if (blockedOutsideTrees(bvh, scene, ray)) return true;
+    const auto& objects = scene.objectList;
+    const auto blocks = [&](std::int32_t j) {
+        const SceneObject& object = objects[static_cast<std::size_t>(j)];
+        return blocksBefore(object, ray, 1.0f, bvh.preparedOf(j, object.kind));
+    };
     const double reach = reachOf(1.0f);
     return walkAll(
         bvh, ray, [reach] { return reach; },

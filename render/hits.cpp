@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "render/bvh.h"
-#include "render/bvh_direction_table.h"
 
 namespace {
 
@@ -126,14 +125,12 @@ bool lightIsBlocked(const TraceContext& context, const Vec3& origin, int lightIn
     const std::optional<std::span<const std::int32_t>> near = objectsTowardsLight(*bvh, bvh->lightBuffers[at], origin);
     if (!near) return isShadowed(context, origin, ray.direction);
     if (context.counts) ++context.counts->shadow;
+    if (blockedOutsideTrees(*bvh, context.scene, ray)) return true;
     const auto& objects = context.scene.objectList;
-    const auto blocks = [&](std::int32_t j) {
+    return std::any_of(near->begin(), near->end(), [&](std::int32_t j) {
         const SceneObject& object = objects[static_cast<std::size_t>(j)];
         return blocksBefore(object, ray, 1.0f, bvh->preparedOf(j, object.kind));
-    };
-    const auto [first, last] = parallelCylinders(*bvh, ray);
-    return std::any_of(bvh->alwaysTested.begin(), bvh->alwaysTested.end(), blocks) ||
-           std::any_of(first, last, blocks) || std::any_of(near->begin(), near->end(), blocks);
+    });
 }
 
 // Whether a ray is blocked does not depend on the order in which objects are

@@ -50,7 +50,7 @@ LightBuffer buildLightBuffer(const Bvh& bvh, const Scene& scene, Vec3 light) {
     const double at[3] = {light.x, light.y, light.z};
     if (!(region.lower[0] <= region.upper[0]) || bvh.objectCount != scene.objectList.size()) return buffer;
     // Within a quarter of kLargest, every ray from the region to the light
-    // that is long enough for lightBufferBlocks is one boundable accepts.
+    // that is long enough for objectsTowardsLight is one boundable accepts.
     const auto within = [](double x) { return std::fabs(x) <= 0.25 * kLargest; };
     for (int i = 0; i < 3; ++i) {
         if (!within(at[i]) || !within(region.lower[i]) || !within(region.upper[i])) return buffer;
@@ -140,22 +140,19 @@ LightBuffer buildLightBuffer(const Bvh& bvh, const Scene& scene, Vec3 light) {
         }
     };
     for (const Reach& r : reaches) eachCell(r, [&](std::size_t cell) { ++count[cell]; });
-    std::vector<std::vector<std::int32_t>> lists(kCells);
     buffer.crowded.assign(kCells, 0);
-    for (const Reach& r : reaches) {
-        eachCell(r, [&](std::size_t cell) {
-            if (count[cell] > kMostCellObjects) {
-                buffer.crowded[cell] = 1;
-            } else {
-                lists[cell].push_back(r.object);
-            }
-        });
-    }
-
     buffer.cellStart.assign(kCells + 1, 0);
     for (std::size_t cell = 0; cell < kCells; ++cell) {
-        buffer.cellStart[cell + 1] = buffer.cellStart[cell] + static_cast<std::int32_t>(lists[cell].size());
-        buffer.objects.insert(buffer.objects.end(), lists[cell].begin(), lists[cell].end());
+        buffer.crowded[cell] = count[cell] > kMostCellObjects ? 1 : 0;
+        const std::uint32_t kept = buffer.crowded[cell] ? 0 : count[cell];
+        buffer.cellStart[cell + 1] = buffer.cellStart[cell] + static_cast<std::int32_t>(kept);
+    }
+    buffer.objects.resize(static_cast<std::size_t>(buffer.cellStart[kCells]));
+    std::vector<std::int32_t> next(buffer.cellStart.begin(), buffer.cellStart.end() - 1);
+    for (const Reach& r : reaches) {
+        eachCell(r, [&](std::size_t cell) {
+            if (!buffer.crowded[cell]) buffer.objects[static_cast<std::size_t>(next[cell]++)] = r.object;
+        });
     }
     buffer.usable = true;
     return buffer;

@@ -128,21 +128,22 @@ public:
             chains_.push_back({0, rows_, start_, false});
             return ChainStart{0, 0, 0, start_};
         }
+        // Rows after the one its worker is in.
+        const auto notBegun = [](const Chain& c) { return c.end - c.row - 1; };
         while (true) {
             std::size_t longest = chains_.size();
             bool pending = false;
             for (std::size_t k = 0; k < chains_.size(); ++k) {
                 const Chain& c = chains_[k];
                 if (c.counting) {
-                    pending = pending || c.end - c.row > 1;
-                } else if (c.end - c.row > 1 &&
-                           (longest == chains_.size() || c.end - c.row > chains_[longest].end - chains_[longest].row)) {
+                    pending = pending || notBegun(c) > 0;
+                } else if (notBegun(c) > 0 && (longest == chains_.size() || notBegun(c) > notBegun(chains_[longest]))) {
                     longest = k;
                 }
             }
             if (longest < chains_.size()) {
                 Chain& victim = chains_[longest];
-                const int first = victim.row + 1 + (victim.end - victim.row - 1) / 2;
+                const int first = victim.row + 1 + notBegun(victim) / 2;
                 const Chain taken{first, victim.end, {}, true};
                 victim.end = first;
                 const ChainStart job{chains_.size(), victim.row, first, victim.atRow};

@@ -606,7 +606,7 @@ void join(std::vector<T>& all, std::vector<T>& run) {
     }
 }
 
-// The second run's objects join the first's, their fans and cylinders
+// The second run's objects join the first's, their prepared shapes
 // numbered on from the first's.
 void joinPasses(ObjectPass& first, ObjectPass& second) {
     first.shapes.append(second.shapes);
@@ -716,8 +716,8 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
     const double* lower = pass.lower;
     const double* upper = pass.upper;
 
-    const std::size_t bounded = tight.size() + loose.size();  // items
-    bvh.nodes.reserve(2 * bounded);
+    const std::size_t itemCount = tight.size() + loose.size();  // a polygon in lanes is several
+    bvh.nodes.reserve(2 * itemCount);
     std::vector<std::uint8_t> pieces;
     for (std::vector<BuildItem>* items : {&tight, &loose}) {
         if (items->empty()) continue;
@@ -728,8 +728,8 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
     }
     // The wide nodes read only the binary ones; the rest, neither.
     runBoth(
-        bounded >= kParallelItems && useThreads(threads),
-        [&] { widenForOrigins(scene, lower, upper, bounded > 0, bvh); },
+        itemCount >= kParallelItems && useThreads(threads),
+        [&] { widenForOrigins(scene, lower, upper, itemCount > 0, bvh); },
         [&] {
             buildDirectionTable(scene, pass.boundedCylinders, bvh);
             fillLeafBlocks(scene, laneKinds, pieces, bvh);

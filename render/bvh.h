@@ -67,27 +67,26 @@ struct OriginRegion {
 };
 
 // What the objects' routines derive from their data alone, computed once
-// for object j: fans[fanStart[j] .. fanStart[j + 1]) of a polygon,
-// cylinders[cylinderSlot[j]], ellipsoids[ellipsoidSlot[j]] and
-// boxes[boxSlot[j]] (-1 where j is of another kind).
+// for object j: fans[fanStart[j] .. fanStart[j + 1]) of a polygon, and
+// cylinders[slot[j]], ellipsoids[slot[j]] or boxes[slot[j]] by its kind
+// (-1 for the other kinds).
 struct PreparedShapes {
     std::vector<FanTriangle> fans;
     std::vector<std::int32_t> fanStart{0};
+    std::vector<std::int32_t> slot;
     std::vector<CylinderAxes> cylinders;
-    std::vector<std::int32_t> cylinderSlot;
     std::vector<EllipsoidFrame> ellipsoids;
-    std::vector<std::int32_t> ellipsoidSlot;
     std::vector<BoxFaces> boxes;
-    std::vector<std::int32_t> boxSlot;
 
     void reserve(std::size_t objects);
     void add(const SceneObject& object);      // as the next object
-    void append(const PreparedShapes& more);  // their objects after these
+    // The objects of `more` after these.
+    void append(const PreparedShapes& more, std::span<const SceneObject> moreObjects);
 
     PreparedShape of(std::int32_t object, ObjectKind kind) const {
         const auto j = static_cast<std::size_t>(object);
-        const auto at = [](const auto& all, std::int32_t slot) {
-            return slot >= 0 ? &all[static_cast<std::size_t>(slot)] : nullptr;
+        const auto at = [this, j](const auto& all) {
+            return slot[j] >= 0 ? &all[static_cast<std::size_t>(slot[j])] : nullptr;
         };
         PreparedShape prepared;
         switch (kind) {
@@ -95,13 +94,13 @@ struct PreparedShapes {
                 prepared.fan = {fans.data() + fanStart[j], static_cast<std::size_t>(fanStart[j + 1] - fanStart[j])};
                 break;
             case ObjectKind::Cylinder:
-                prepared.cylinder = at(cylinders, cylinderSlot[j]);
+                prepared.cylinder = at(cylinders);
                 break;
             case ObjectKind::Ellipsoid:
-                prepared.ellipsoid = at(ellipsoids, ellipsoidSlot[j]);
+                prepared.ellipsoid = at(ellipsoids);
                 break;
             case ObjectKind::Box:
-                prepared.box = at(boxes, boxSlot[j]);
+                prepared.box = at(boxes);
                 break;
             case ObjectKind::Sphere:
                 break;

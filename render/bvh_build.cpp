@@ -23,6 +23,7 @@ constexpr int kBins = 16;
 constexpr double kGroupCost = 2.0;  // a leaf's test of four items, in single tests
 constexpr std::size_t kSampledItems = 128;
 constexpr std::size_t kSmallNode = 64;
+constexpr std::size_t kFewItems = 16;
 // Lights see scenes of at most this many objects through a buffer, and
 // only so many lights (each buffer holds some 130 kB of cells).
 constexpr std::size_t kMostBufferedObjects = 4096;
@@ -230,7 +231,7 @@ bool useThreads(BuildThreads threads) {
     return threads == BuildThreads::Available && std::thread::hardware_concurrency() > 1;
 }
 
-// Leaves name their items by position in `items` until layOutLeaves gives
+// Leaves name their items by position in `items` until placeLeaves gives
 // them their blocks of four in `Bvh::items`.
 class Builder {
 public:
@@ -294,10 +295,61 @@ private:
         }
     }
 
+    // Whether a node of `count` items whose best split costs `cost` stays a leaf.
+    static bool staysLeaf(std::size_t count, float cost, const Extent& extent) {
+        // A node visit costs about half an intersection test; a leaf, its
+        // groups of four, which its lanes test at once.
+        const double splitCost = 0.5 + static_cast<double>(cost) / extent.bounds.halfArea();
+        return count <= kMaxLeafSize && splitCost >= kGroupCost * static_cast<double>((count + 3) / 4);
+    }
+
+    // A node of a few items has them sorted along its longest axis of
+    // centres and weighs every boundary between them, which costs less
+    // than binning them.
+    std::size_t splitFew(std::size_t begin, std::size_t end, const Extent& extent, Extent& left, Extent& right) {
+        const Lanes span = extent.centres.upper - extent.centres.lower;
+        const int axis = span[0] >= span[1] && span[0] >= span[2] ? 0 : span[1] >= span[2] ? 1 : 2;
+        if (!(span[axis] > 0.0f)) return begin;  // all centres coincide
+        const auto first = items_.begin() + static_cast<std::ptrdiff_t>(begin);
+        const auto last = items_.begin() + static_cast<std::ptrdiff_t>(end);
+        // Insertion sort: stable, and quick on so few.
+        for (auto i = first + 1; i < last; ++i) {
+            const BuildItem item = *i;
+            const float key = centreOf(item)[axis];
+            auto j = i;
+            for (; j > first && centreOf(*(j - 1))[axis] > key; --j) *j = *(j - 1);
+            *j = item;
+        }
+        const std::size_t count = end - begin;
+        std::array<float, kFewItems> leftCost;  // of items [0 .. k]
+        LaneBox box;
+        for (std::size_t k = 0; k + 1 < count; ++k) {
+            box.add(items_[begin + k].lower, items_[begin + k].upper);
+            leftCost[k] = box.halfArea() * static_cast<float>(k + 1);
+        }
+        box = LaneBox{};
+        float best = std::numeric_limits<float>::infinity();
+        std::size_t bestCount = 0;  // items on the left
+        for (std::size_t k = count - 1; k > 0; --k) {
+            box.add(items_[begin + k].lower, items_[begin + k].upper);
+            const float cost = leftCost[k - 1] + box.halfArea() * static_cast<float>(count - k);
+            if (cost <= best) {
+                best = cost;
+                bestCount = k;
+            }
+        }
+        if (staysLeaf(count, best, extent)) return begin;
+        const std::size_t middle = begin + bestCount;
+        for (std::size_t i = begin; i < middle; ++i) left.add(items_[i]);
+        for (std::size_t i = middle; i < end; ++i) right.add(items_[i]);
+        return middle;
+    }
+
     // Binned surface-area heuristic. Returns begin for a leaf, else where the
     // second part starts, with the extent of each part.
     std::size_t split(std::size_t begin, std::size_t end, const Extent& extent, Extent& left, Extent& right) {
         const std::size_t count = end - begin;
+        if (count <= kFewItems) return splitFew(begin, end, extent, left, right);
         const Binning binning(extent.centres);
         Boundary best;
         // Each bin's largest centre coordinate, where every item was binned.
@@ -332,10 +384,7 @@ private:
             }
         }
         if (best.axis < 0) return begin;  // all centres coincide
-        // A node visit costs about half an intersection test; a leaf, its
-        // groups of four, which its lanes test at once.
-        const double splitCost = 0.5 + static_cast<double>(best.cost) / extent.bounds.halfArea();
-        if (count <= kMaxLeafSize && splitCost >= kGroupCost * static_cast<double>((count + 3) / 4)) return begin;
+        if (staysLeaf(count, best.cost, extent)) return begin;
         // Some item lies beyond the chosen bin, so the last centre up to it
         // is below the node's highest.
         const float last = count <= kSmallNode ? *std::max_element(highest.begin(), highest.begin() + best.bin + 1)
@@ -374,42 +423,55 @@ private:
     bool parallel_;
 };
 
-// Gives the leaves of bvh.nodes[from..] their items, each leaf from a
-// block of four for the lanes, and each item its piece beside it. `items`
-// is in leaf order once built.
-void layOutLeaves(const std::vector<BuildItem>& items, const std::vector<ItemMargins>& margins, std::size_t from,
-                  Bvh& bvh, std::vector<std::uint8_t>& pieces) {
-    std::size_t size = bvh.items.size();
-    for (std::size_t n = from; n < bvh.nodes.size(); ++n) {
-        if (bvh.nodes[n].count > 0) size = (size + 3) / 4 * 4 + static_cast<std::size_t>(bvh.nodes[n].count);
-    }
-    bvh.items.reserve(size);
-    bvh.itemBounds.reserve(size);
-    pieces.reserve(size);
-    for (std::size_t n = from; n < bvh.nodes.size(); ++n) {
-        BvhNode& leaf = bvh.nodes[n];
+// Gives each leaf of the trees its place in `Bvh::items`, from a block of
+// four for the lanes, and sizes the items for them; the places in padding
+// name no object. Returns the place after the last leaf.
+void placeLeaves(Bvh& bvh) {
+    std::size_t size = 0;
+    for (BvhNode& leaf : bvh.nodes) {
         if (leaf.count == 0) continue;
-        while (bvh.items.size() % 4 != 0) {
-            bvh.items.push_back(-1);
-            bvh.itemBounds.emplace_back();
-            pieces.push_back(0);
-        }
-        const auto begin = static_cast<std::size_t>(leaf.first);
-        leaf.first = static_cast<std::int32_t>(bvh.items.size());
-        for (std::size_t i = begin; i < begin + static_cast<std::size_t>(leaf.count); ++i) {
-            const BuildItem& item = items[i];
-            const std::int32_t object = item.object();
-            bvh.items.push_back(object);
-            pieces.push_back(item.piece());
-            BvhNode& own = bvh.itemBounds.emplace_back();
-            for (int a = 0; a < 3; ++a) {
-                own.lower[a] = item.lower[a];
-                own.upper[a] = item.upper[a];
+        size = (size + 3) / 4 * 4;
+        leaf.first = static_cast<std::int32_t>(size);
+        size += static_cast<std::size_t>(leaf.count);
+    }
+    bvh.items.assign(size, -1);
+    bvh.itemBounds.assign(size, BvhNode{});
+}
+
+// A tree's items and where its nodes begin in `Bvh::nodes`.
+struct BuiltTree {
+    const std::vector<BuildItem>* items;
+    std::size_t root;
+};
+
+// Each item at its leaf's place, with its box and widening and its piece
+// beside it. A tree's leaves hold its items in their order, one after the
+// other, so the leaves in node order take them in turn.
+void fillItems(std::span<const BuiltTree> trees, const std::vector<ItemMargins>& margins, Bvh& bvh,
+               std::vector<std::uint8_t>& pieces) {
+    pieces.assign(bvh.items.size(), 0);
+    for (std::size_t t = 0; t < trees.size(); ++t) {
+        const std::vector<BuildItem>& items = *trees[t].items;
+        const std::size_t end = t + 1 < trees.size() ? trees[t + 1].root : bvh.nodes.size();
+        std::size_t next = 0;
+        for (std::size_t n = trees[t].root; n < end; ++n) {
+            const BvhNode& leaf = bvh.nodes[n];
+            for (std::int32_t k = 0; k < leaf.count; ++k) {
+                const BuildItem& item = items[next++];
+                const auto at = static_cast<std::size_t>(leaf.first + k);
+                const std::int32_t object = item.object();
+                bvh.items[at] = object;
+                pieces[at] = item.piece();
+                BvhNode& own = bvh.itemBounds[at];
+                for (int a = 0; a < 3; ++a) {
+                    own.lower[a] = item.lower[a];
+                    own.upper[a] = item.upper[a];
+                }
+                const ItemMargins& margin = margins[static_cast<std::size_t>(object)];
+                own.linear = margin.linear;
+                own.quadratic = margin.quadratic;
+                own.root = margin.root;
             }
-            const ItemMargins& margin = margins[static_cast<std::size_t>(object)];
-            own.linear = margin.linear;
-            own.quadratic = margin.quadratic;
-            own.root = margin.root;
         }
     }
 }
@@ -608,8 +670,8 @@ void join(std::vector<T>& all, std::vector<T>& run) {
 
 // The second run's objects join the first's, their prepared shapes
 // numbered on from the first's.
-void joinPasses(ObjectPass& first, ObjectPass& second) {
-    first.shapes.append(second.shapes);
+void joinPasses(ObjectPass& first, ObjectPass& second, std::span<const SceneObject> secondObjects) {
+    first.shapes.append(second.shapes, secondObjects);
     join(first.alwaysTested, second.alwaysTested);
     join(first.boundedCylinders, second.boundedCylinders);
     join(first.tight, second.tight);
@@ -652,9 +714,7 @@ void fillLeafBlocks(const Scene& scene, const std::vector<LaneKind>& laneKinds, 
 void PreparedShapes::reserve(std::size_t objects) {
     fans.reserve(objects);  // one triangle each, the common case
     fanStart.reserve(fanStart.size() + objects);
-    cylinderSlot.reserve(objects);
-    ellipsoidSlot.reserve(objects);
-    boxSlot.reserve(objects);
+    slot.reserve(objects);
 }
 
 void PreparedShapes::add(const SceneObject& object) {
@@ -664,31 +724,51 @@ void PreparedShapes::add(const SceneObject& object) {
     }
     fanStart.push_back(static_cast<std::int32_t>(fans.size()));
     // What the object's own routine derives from its data alone, in the
-    // array of its kind; -1 in the others.
-    const auto keep = [](auto& all, std::vector<std::int32_t>& slots, bool kind, const auto& make) {
-        slots.push_back(kind ? static_cast<std::int32_t>(all.size()) : -1);
-        if (kind) all.push_back(make());
+    // array of its kind.
+    const auto keep = [this](auto& all, const auto& prepared) {
+        slot.push_back(static_cast<std::int32_t>(all.size()));
+        all.push_back(prepared);
     };
-    keep(cylinders, cylinderSlot, object.kind == ObjectKind::Cylinder, [&] {
-        return cylinderAxes({object.top, object.center, object.radius});
-    });
-    keep(ellipsoids, ellipsoidSlot, object.kind == ObjectKind::Ellipsoid, [&] {
-        return ellipsoidFrame({object.center, object.axis1, object.axis2, object.axis3});
-    });
-    keep(boxes, boxSlot, object.kind == ObjectKind::Box, [&] {
-        return boxFaces({object.corner, object.edge1, object.edge2, object.edge3});
-    });
+    switch (object.kind) {
+        case ObjectKind::Cylinder:
+            keep(cylinders, cylinderAxes({object.top, object.center, object.radius}));
+            break;
+        case ObjectKind::Ellipsoid:
+            keep(ellipsoids, ellipsoidFrame({object.center, object.axis1, object.axis2, object.axis3}));
+            break;
+        case ObjectKind::Box:
+            keep(boxes, boxFaces({object.corner, object.edge1, object.edge2, object.edge3}));
+            break;
+        case ObjectKind::Polygon:
+        case ObjectKind::Sphere:
+            slot.push_back(-1);
+            break;
+    }
 }
 
-void PreparedShapes::append(const PreparedShapes& more) {
+void PreparedShapes::append(const PreparedShapes& more, std::span<const SceneObject> moreObjects) {
     // Everything of `more` counts on from what is here.
-    const auto after = [](std::vector<std::int32_t>& into, auto first, auto last, std::size_t before) {
-        for (auto at = first; at != last; ++at) into.push_back(*at < 0 ? *at : *at + static_cast<std::int32_t>(before));
+    for (auto at = more.fanStart.begin() + 1; at != more.fanStart.end(); ++at) {
+        fanStart.push_back(*at + static_cast<std::int32_t>(fans.size()));
+    }
+    const auto offset = [&](ObjectKind kind) -> std::size_t {
+        switch (kind) {
+            case ObjectKind::Cylinder:
+                return cylinders.size();
+            case ObjectKind::Ellipsoid:
+                return ellipsoids.size();
+            case ObjectKind::Box:
+                return boxes.size();
+            case ObjectKind::Polygon:
+            case ObjectKind::Sphere:
+                break;
+        }
+        return 0;
     };
-    after(fanStart, more.fanStart.begin() + 1, more.fanStart.end(), fans.size());
-    after(cylinderSlot, more.cylinderSlot.begin(), more.cylinderSlot.end(), cylinders.size());
-    after(ellipsoidSlot, more.ellipsoidSlot.begin(), more.ellipsoidSlot.end(), ellipsoids.size());
-    after(boxSlot, more.boxSlot.begin(), more.boxSlot.end(), boxes.size());
+    for (std::size_t j = 0; j < more.slot.size(); ++j) {
+        const std::int32_t at = more.slot[j];
+        slot.push_back(at < 0 ? at : at + static_cast<std::int32_t>(offset(moreObjects[j].kind)));
+    }
     fans.insert(fans.end(), more.fans.begin(), more.fans.end());
     cylinders.insert(cylinders.end(), more.cylinders.begin(), more.cylinders.end());
     ellipsoids.insert(ellipsoids.end(), more.ellipsoids.begin(), more.ellipsoids.end());
@@ -708,7 +788,7 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
     runBoth(
         inHalves, [&] { passOver(objects, half, objects.size(), laneKinds, margins, secondHalf); },
         [&] { passOver(objects, 0, half, laneKinds, margins, pass); });
-    joinPasses(pass, secondHalf);
+    joinPasses(pass, secondHalf, std::span(objects).subspan(half));
     bvh.shapes = std::move(pass.shapes);
     bvh.alwaysTested = std::move(pass.alwaysTested);
     std::vector<BuildItem>& tight = pass.tight;
@@ -718,19 +798,23 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
 
     const std::size_t itemCount = tight.size() + loose.size();  // a polygon in lanes is several
     bvh.nodes.reserve(2 * itemCount);
-    std::vector<std::uint8_t> pieces;
+    std::array<BuiltTree, 2> trees;
+    std::size_t treeCount = 0;
     for (std::vector<BuildItem>* items : {&tight, &loose}) {
         if (items->empty()) continue;
         const std::size_t root = bvh.nodes.size();
         bvh.roots.push_back(static_cast<std::int32_t>(root));
         Builder(*items, margins, useThreads(threads)).build(bvh.nodes);
-        layOutLeaves(*items, margins, root, bvh, pieces);
+        trees[treeCount++] = {items, root};
     }
+    placeLeaves(bvh);
     // The wide nodes read only the binary ones; the rest, neither.
     runBoth(
         itemCount >= kParallelItems && useThreads(threads),
         [&] { widenForOrigins(scene, lower, upper, itemCount > 0, bvh); },
         [&] {
+            std::vector<std::uint8_t> pieces;
+            fillItems(std::span(trees.data(), treeCount), margins, bvh, pieces);
             buildDirectionTable(scene, pass.boundedCylinders, bvh);
             fillLeafBlocks(scene, laneKinds, pieces, bvh);
         });

@@ -254,9 +254,7 @@ TEST(ParallelBuild, TwoThreadsBuildTheTreeOfOne) {
     EXPECT_TRUE(same(one.alwaysTested, two.alwaysTested));
     EXPECT_TRUE(same(one.shapes.fans, two.shapes.fans));
     EXPECT_TRUE(same(one.shapes.fanStart, two.shapes.fanStart));
-    EXPECT_TRUE(same(one.shapes.cylinderSlot, two.shapes.cylinderSlot));
-    EXPECT_TRUE(same(one.shapes.ellipsoidSlot, two.shapes.ellipsoidSlot));
-    EXPECT_TRUE(same(one.shapes.boxSlot, two.shapes.boxSlot));
+    EXPECT_TRUE(same(one.shapes.slot, two.shapes.slot));
     EXPECT_TRUE(same(one.cellItems, two.cellItems));
     for (const auto region : {&Bvh::eye, &Bvh::surfaces}) {
         EXPECT_TRUE(same((one.*region).nodes, (two.*region).nodes));

@@ -48,6 +48,7 @@ cmake -S "$root" -B "$work/new" "${configure_flags[@]}" -DORVANEL_BUILD_BENCH=ON
 cmake --build "$work/new" -j 2 --target orvanel-render orvanel-bench target-bench >"$work/build.log" ||
   die "the build failed; see $work/build.log"
 have_embree=0
+embree_build=""
 if cmake --build "$work/new" -j 2 --target embree-bench >/dev/null 2>&1; then have_embree=1; fi
 
 say "building the baseline $baseline_commit in $work/baseline"
@@ -153,6 +154,7 @@ fi
 if ((have_embree)); then
   report="$("$work/new/embree-bench")" || die "embree-bench failed"
   field() { sed -n "s|^$1: ||p" <<<"$report"; }
+  embree_build="$(field 'build ms')"
   note "embree-bench: $(tr '\n' ';' <<<"$report")"
   row "3. 100 000 triangles, 400 px primary rays vs Embree rtcIntersect1 (rate / its)" \
     "$(field 'ours rays/s') vs $(field 'embree rays/s') rays/s" "$(awk -v v="$(field ratio)" 'BEGIN { printf "%.2f", v }')" \
@@ -212,8 +214,10 @@ row "5. render time, 1 000 to 100 000 spheres, 400 px (growth)" "$(column 1000 3
 # 5c. Hierarchy build against a render of the same 100 000 triangles.
 report="$("$work/new/target-bench" build)" || die "target-bench build failed"
 b="$(sed -n 's/^build ms: //p' <<<"$report")" r="$(sed -n 's/^render ms: //p' <<<"$report")"
+one="$(sed -n 's/^one-thread build ms: //p' <<<"$report")"
 row "5. hierarchy build on 100 000 triangles / 400 px render (depth 5)" "$b vs $r ms" \
-  "$(awk -v v="$(sed -n 's/^ratio: //p' <<<"$report")" 'BEGIN { printf "%.3f", v }')" "<=" 0.1 "-"
+  "$(awk -v v="$(sed -n 's/^ratio: //p' <<<"$report")" 'BEGIN { printf "%.3f", v }')" "<=" 0.1 \
+  "one thread: $one ms${embree_build:+; first build on one thread, embree-bench: $embree_build ms}"
 
 echo "Targets, $(date -u +%Y-%m-%d), $(git -C "$root" rev-parse --short HEAD) against $baseline_commit;" \
   "best of $rounds rounds; load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"

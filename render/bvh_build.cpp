@@ -425,7 +425,7 @@ private:
 
 // Gives each leaf of the trees its place in `Bvh::items`, from a block of
 // four for the lanes, and sizes the items for them; the places in padding
-// name no object. Returns the place after the last leaf.
+// name no object.
 void placeLeaves(Bvh& bvh) {
     std::size_t size = 0;
     for (BvhNode& leaf : bvh.nodes) {

@@ -4,8 +4,10 @@
 // render/bvh_bounds.h says what is bounded and how widely; the tree is built
 // in bvh_build.cpp and walked in bvh_traversal.cpp; cylinders seen almost
 // along their axis go through the table of bvh_direction_table.h, and hard
-// shadows through each light's buffer of bvh_light_buffer.h. Rays that are
-// not finite or of extreme magnitude take the linear search.
+// shadows through each light's buffer of bvh_light_buffer.h; what the
+// objects' routines would derive on every ray is kept in
+// bvh_prepared_shapes.h. Rays that are not finite or of extreme magnitude
+// take the linear search.
 #pragma once
 
 #include <array>
@@ -19,6 +21,7 @@
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
 #include "render/bvh_light_buffer.h"
+#include "render/bvh_prepared_shapes.h"
 #include "render/hits.h"
 #include "render/leaf_lanes.h"
 #include "scene/scene.h"
@@ -63,49 +66,6 @@ struct OriginRegion {
     bool holds(Vec3 p) const {
         return p.x >= lower[0] && p.x <= upper[0] && p.y >= lower[1] && p.y <= upper[1] && p.z >= lower[2] &&
                p.z <= upper[2];
-    }
-};
-
-// What the objects' routines derive from their data alone, computed once
-// for object j: fans[fanStart[j] .. fanStart[j + 1]) of a polygon, and
-// cylinders[slot[j]], ellipsoids[slot[j]] or boxes[slot[j]] by its kind
-// (-1 for the other kinds).
-struct PreparedShapes {
-    std::vector<FanTriangle> fans;
-    std::vector<std::int32_t> fanStart{0};
-    std::vector<std::int32_t> slot;
-    std::vector<CylinderAxes> cylinders;
-    std::vector<EllipsoidFrame> ellipsoids;
-    std::vector<BoxFaces> boxes;
-
-    void reserve(std::size_t objects);
-    void add(const SceneObject& object);      // as the next object
-    // The objects of `more` after these.
-    void append(const PreparedShapes& more, std::span<const SceneObject> moreObjects);
-
-    PreparedShape of(std::int32_t object, ObjectKind kind) const {
-        const auto j = static_cast<std::size_t>(object);
-        const auto at = [this, j](const auto& all) {
-            return slot[j] >= 0 ? &all[static_cast<std::size_t>(slot[j])] : nullptr;
-        };
-        PreparedShape prepared;
-        switch (kind) {
-            case ObjectKind::Polygon:
-                prepared.fan = {fans.data() + fanStart[j], static_cast<std::size_t>(fanStart[j + 1] - fanStart[j])};
-                break;
-            case ObjectKind::Cylinder:
-                prepared.cylinder = at(cylinders);
-                break;
-            case ObjectKind::Ellipsoid:
-                prepared.ellipsoid = at(ellipsoids);
-                break;
-            case ObjectKind::Box:
-                prepared.box = at(boxes);
-                break;
-            case ObjectKind::Sphere:
-                break;
-        }
-        return prepared;
     }
 };
 

@@ -744,7 +744,8 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
         trees[treeCount++] = {items, root};
     }
     placeLeaves(bvh);
-    // The wide nodes read only the binary ones; the rest, neither.
+    // Neither side writes the binary nodes: one makes the wide nodes from
+    // them, the other copies the items into the places of their leaves.
     runBoth(
         itemCount >= kParallelItems && useThreads(threads),
         [&] { widenForOrigins(scene, lower, upper, itemCount > 0, bvh); },

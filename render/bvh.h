@@ -102,6 +102,13 @@ struct Bvh {
     std::size_t boundedCount() const { return bounded; }
 };
 
+// Whether object j blocks the ray strictly before parameter 1, asked with
+// what the hierarchy prepared for it.
+inline bool objectBlocks(const Bvh& bvh, const Scene& scene, std::int32_t j, const Ray& ray) {
+    const SceneObject& object = scene.objectList[static_cast<std::size_t>(j)];
+    return blocksBefore(object, ray, 1.0f, bvh.preparedOf(j, object.kind));
+}
+
 // Large scenes are built on two threads where there are two; the tree is
 // the same either way.
 enum class BuildThreads { Available, One };

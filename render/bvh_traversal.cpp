@@ -521,11 +521,7 @@ bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, const Ray& ray, f
 }
 
 bool blockedOutsideTrees(const Bvh& bvh, const Scene& scene, const Ray& ray) {
-    const auto& objects = scene.objectList;
-    const auto blocks = [&](std::int32_t j) {
-        const SceneObject& object = objects[static_cast<std::size_t>(j)];
-        return blocksBefore(object, ray, 1.0f, bvh.preparedOf(j, object.kind));
-    };
+    const auto blocks = [&](std::int32_t j) { return objectBlocks(bvh, scene, j, ray); };
     const auto [first, last] = parallelCylinders(bvh, ray);
     return std::any_of(bvh.alwaysTested.begin(), bvh.alwaysTested.end(), blocks) || std::any_of(first, last, blocks);
 }
@@ -533,11 +529,7 @@ bool blockedOutsideTrees(const Bvh& bvh, const Scene& scene, const Ray& ray) {
 std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray) {
     if (bvh.objectCount != scene.objectList.size() || !boundable(ray)) return std::nullopt;
     if (blockedOutsideTrees(bvh, scene, ray)) return true;
-    const auto& objects = scene.objectList;
-    const auto blocks = [&](std::int32_t j) {
-        const SceneObject& object = objects[static_cast<std::size_t>(j)];
-        return blocksBefore(object, ray, 1.0f, bvh.preparedOf(j, object.kind));
-    };
+    const auto blocks = [&](std::int32_t j) { return objectBlocks(bvh, scene, j, ray); };
     const double reach = reachOf(1.0f);
     return walkAll(
         bvh, ray, [reach] { return reach; },
@@ -561,9 +553,8 @@ double marginFor(const BvhNode& node, const double origin[3], double originSize)
     return node.linear * (far + originSize) + std::min(node.quadratic * farSquared, node.root * far);
 }
 
-bool blocks(const Bvh& bvh, const std::vector<SceneObject>& objects, std::int32_t j, const Ray& ray, int& lastBlocker) {
-    const SceneObject& object = objects[static_cast<std::size_t>(j)];
-    if (!blocksBefore(object, ray, 1.0f, bvh.preparedOf(j, object.kind))) return false;
+bool blocks(const Bvh& bvh, const Scene& scene, std::int32_t j, const Ray& ray, int& lastBlocker) {
+    if (!objectBlocks(bvh, scene, j, ray)) return false;
     lastBlocker = j;
     return true;
 }
@@ -671,15 +662,14 @@ bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 ligh
 }
 
 bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam, const Ray& ray, int& lastBlocker) {
-    const auto& objects = scene.objectList;
-    if (lastBlocker >= 0 && blocks(bvh, objects, lastBlocker, ray, lastBlocker)) return true;
+    if (lastBlocker >= 0 && blocks(bvh, scene, lastBlocker, ray, lastBlocker)) return true;
     for (const std::int32_t j : bvh.alwaysTested) {
-        if (blocks(bvh, objects, j, ray, lastBlocker)) return true;
+        if (blocks(bvh, scene, j, ray, lastBlocker)) return true;
     }
     if (beam.nearlyParallelCylinders) {
         const auto [first, last] = parallelCylinders(bvh, ray);
         for (const std::int32_t* j = first; j != last; ++j) {
-            if (blocks(bvh, objects, *j, ray, lastBlocker)) return true;
+            if (blocks(bvh, scene, *j, ray, lastBlocker)) return true;
         }
     }
     const double o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
@@ -701,7 +691,7 @@ bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam
             t0 = std::max(t0, a);
             t1 = std::min(t1, b);
         }
-        if (t0 <= t1 && blocks(bvh, objects, candidate.object, ray, lastBlocker)) return true;
+        if (t0 <= t1 && blocks(bvh, scene, candidate.object, ray, lastBlocker)) return true;
     }
     return false;
 }

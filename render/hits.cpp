@@ -126,11 +126,8 @@ bool lightIsBlocked(const TraceContext& context, const Vec3& origin, int lightIn
     if (!near) return isShadowed(context, origin, ray.direction);
     if (context.counts) ++context.counts->shadow;
     if (blockedOutsideTrees(*bvh, context.scene, ray)) return true;
-    const auto& objects = context.scene.objectList;
-    return std::any_of(near->begin(), near->end(), [&](std::int32_t j) {
-        const SceneObject& object = objects[static_cast<std::size_t>(j)];
-        return blocksBefore(object, ray, 1.0f, bvh->preparedOf(j, object.kind));
-    });
+    return std::any_of(near->begin(), near->end(),
+                       [&](std::int32_t j) { return objectBlocks(*bvh, context.scene, j, ray); });
 }
 
 // Whether a ray is blocked does not depend on the order in which objects are

@@ -444,12 +444,12 @@ struct BuiltTree {
     std::size_t root;
 };
 
-// Each item at its leaf's place, with its box and widening and its piece
-// beside it. A tree's leaves hold its items in their order, one after the
-// other, so the leaves in node order take them in turn.
-void fillItems(std::span<const BuiltTree> trees, const std::vector<ItemMargins>& margins, Bvh& bvh,
-               std::vector<std::uint8_t>& pieces) {
-    pieces.assign(bvh.items.size(), 0);
+// Each item at its leaf's place, with its box and widening; returns each
+// place's piece. A tree's leaves hold its items in their order, one after
+// the other, so the leaves in node order take them in turn.
+std::vector<std::uint8_t> fillItems(std::span<const BuiltTree> trees, const std::vector<ItemMargins>& margins,
+                                    Bvh& bvh) {
+    std::vector<std::uint8_t> pieces(bvh.items.size(), 0);
     for (std::size_t t = 0; t < trees.size(); ++t) {
         const std::vector<BuildItem>& items = *trees[t].items;
         const std::size_t end = t + 1 < trees.size() ? trees[t + 1].root : bvh.nodes.size();
@@ -474,6 +474,7 @@ void fillItems(std::span<const BuiltTree> trees, const std::vector<ItemMargins>&
             }
         }
     }
+    return pieces;
 }
 
 // A box no ray can reach: its distance from any origin a region holds,
@@ -750,8 +751,7 @@ Bvh buildBvh(const Scene& scene, BuildThreads threads) {
         itemCount >= kParallelItems && useThreads(threads),
         [&] { widenForOrigins(scene, lower, upper, itemCount > 0, bvh); },
         [&] {
-            std::vector<std::uint8_t> pieces;
-            fillItems(std::span(trees.data(), treeCount), margins, bvh, pieces);
+            const std::vector<std::uint8_t> pieces = fillItems(std::span(trees.data(), treeCount), margins, bvh);
             buildDirectionTable(scene, pass.boundedCylinders, bvh);
             fillLeafBlocks(scene, laneKinds, pieces, bvh);
         });

@@ -18,7 +18,6 @@
 #include <span>
 #include <vector>
 
-#include "geometry/shapes.h"
 #include "geometry/vec3.h"
 #include "scene/scene.h"
 

@@ -64,6 +64,12 @@ fi
 cmake -S "$baseline_src" -B "$work/baseline" "${configure_flags[@]}" -DORVANEL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$work/baseline" -j 2 --target orvanel-render >"$work/baseline-build.log" ||
   die "the baseline build failed; see $work/baseline-build.log"
+# The baseline's own growth and build figures, for the two rows that compare
+# within one build; its interface differs, so the probe is built against it.
+g++ -std=c++20 -O3 -DNDEBUG -ffp-contract=off -fno-fast-math -fno-math-errno -I"$baseline_src" \
+  "$root/bench/baseline_probe.cpp" "$baseline_src/bench/scene_generator.cpp" "$work/baseline/liborvanel_core.a" \
+  -pthread -o "$work/baseline/baseline-probe" >>"$work/baseline-build.log" 2>&1 ||
+  die "the baseline probe did not build; see $work/baseline-build.log"
 
 new="$work/new/orvanel-render"
 old="$work/baseline/orvanel-render"
@@ -203,13 +209,18 @@ for file in "$root"/scenes/*.txt; do
     "$(same "$out/$name.new.ppm" "$out/$name.ref.ppm")"
 done
 
-# 5b. Growth from 1 000 to 100 000 spheres (orvanel-bench, the new build).
+# 5b. Growth from 1 000 to 100 000 spheres (orvanel-bench, the new build),
+# and where the baseline stood on it and on 5c.
+probe="$("$work/baseline/baseline-probe")" || die "the baseline probe failed"
+read -r base_small base_large < <(sed -n 's/^growth ms: //p' <<<"$probe")
+base_build="$(sed -n 's/^build ms: //p' <<<"$probe")" base_render="$(sed -n 's/^render ms: //p' <<<"$probe")"
+note "baseline probe: $(tr '\n' ';' <<<"$probe")"
 growth="$("$work/new/orvanel-bench" --growth)" || die "orvanel-bench --growth failed"
 column() { awk -F'|' -v n="$1" -v c="$2" '$2 + 0 == n { gsub(/[ x]/, "", $c); print $c }' <<<"$growth"; }
 g="$(column 100000 5)"
 [[ -n $g ]] || die "no 100000-sphere row in the output of orvanel-bench --growth"
 row "5. render time, 1 000 to 100 000 spheres, 400 px (growth)" "$(column 1000 3) -> $(column 100000 3) ms" "$g" "<=" 2 \
-  "not checked (the reference takes hours)"
+  "not checked (the reference takes hours); baseline: $base_small -> $base_large ms, $(ratio "$base_large" "$base_small")x"
 
 # 5c. Hierarchy build against a render of the same 100 000 triangles.
 report="$("$work/new/target-bench" build)" || die "target-bench build failed"
@@ -217,7 +228,7 @@ b="$(sed -n 's/^build ms: //p' <<<"$report")" r="$(sed -n 's/^render ms: //p' <<
 one="$(sed -n 's/^one-thread build ms: //p' <<<"$report")"
 row "5. hierarchy build on 100 000 triangles / 400 px render (depth 5)" "$b vs $r ms" \
   "$(awk -v v="$(sed -n 's/^ratio: //p' <<<"$report")" 'BEGIN { printf "%.3f", v }')" "<=" 0.1 \
-  "one thread: $one ms${embree_build:+; first build on one thread, embree-bench: $embree_build ms}"
+  "one thread: $one ms${embree_build:+; first build on one thread, embree-bench: $embree_build ms}; baseline: $base_build vs $base_render ms, $(awk -v a="$base_build" -v b="$base_render" 'BEGIN { printf "%.3f", a / b }')"
 
 echo "Targets, $(date -u +%Y-%m-%d), $(git -C "$root" rev-parse --short HEAD) against $baseline_commit;" \
   "best of $rounds rounds; load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"

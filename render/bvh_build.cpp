@@ -84,6 +84,12 @@ struct LaneBox {
     }
 };
 
+// The axis along which the box is longest, the first of equal ones.
+int longestAxis(const LaneBox& box) {
+    const Lanes span = box.upper - box.lower;
+    return span[0] >= span[1] && span[0] >= span[2] ? 0 : span[1] >= span[2] ? 1 : 2;
+}
+
 // The boxes around some items and around their centres.
 struct Extent {
     LaneBox bounds;
@@ -307,9 +313,8 @@ private:
     // centres and weighs every boundary between them, which costs less
     // than binning them.
     std::size_t splitFew(std::size_t begin, std::size_t end, const Extent& extent, Extent& left, Extent& right) {
-        const Lanes span = extent.centres.upper - extent.centres.lower;
-        const int axis = span[0] >= span[1] && span[0] >= span[2] ? 0 : span[1] >= span[2] ? 1 : 2;
-        if (!(span[axis] > 0.0f)) return begin;  // all centres coincide
+        const int axis = longestAxis(extent.centres);
+        if (!(extent.centres.upper[axis] - extent.centres.lower[axis] > 0.0f)) return begin;  // all centres coincide
         const auto first = items_.begin() + static_cast<std::ptrdiff_t>(begin);
         const auto last = items_.begin() + static_cast<std::ptrdiff_t>(end);
         // Insertion sort: stable, and quick on so few.
@@ -356,8 +361,7 @@ private:
         std::array<float, kBins> highest;
         if (count <= kSmallNode) {
             // A small node splits along its longest axis of centres only.
-            const Lanes span = extent.centres.upper - extent.centres.lower;
-            const int axis = span[0] >= span[1] && span[0] >= span[2] ? 0 : span[1] >= span[2] ? 1 : 2;
+            const int axis = longestAxis(extent.centres);
             if (binning.scale[axis] > 0.0f) {
                 AxisBins bins;
                 highest.fill(-kFloatFar);

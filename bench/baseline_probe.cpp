@@ -3,7 +3,7 @@
 // show where the engine stood on them before. It is compiled by targets.sh
 // against the baseline's own sources and library, whose interface differs
 // from this tree's: it is not part of this tree's build.
-//   baseline-probe   prints "growth ms: A B" and "build ms: B" / "render ms: R"
+//   baseline-probe   prints "growth ms: SMALL LARGE", "build ms: B", "render ms: R"
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

@@ -8,8 +8,10 @@
 #include <locale>
 #include <optional>
 #include <streambuf>
+#include <type_traits>
 
 #include "render/sampling.h"
+#include "scene/plain_number.h"
 
 namespace {
 
@@ -37,6 +39,12 @@ public:
 
     template <typename T>
     bool extract(std::size_t& offset, T& value) {
+        if constexpr (std::is_same_v<T, float>) {
+            if (const char* after = readPlainNumber(text_.data() + offset, text_.data() + text_.size(), value)) {
+                offset = static_cast<std::size_t>(after - text_.data());
+                return true;
+            }
+        }
         char* begin = const_cast<char*>(text_.data());
         setg(begin, begin + offset, begin + text_.size());
         in_.clear();

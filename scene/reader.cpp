@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "scene/plain_number.h"
+
 namespace {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -80,6 +82,23 @@ public:
             if (underflow() == traits_type::eof()) return true;
         }
     }
+
+    // The next character, or a plain number read as extraction would read
+    // it (see readPlainNumber), taken from the chunk in hand; false, with
+    // nothing taken, where only the stream can tell.
+    bool takePlain(char& c) {
+        if (gptr() == egptr()) return false;
+        c = *gptr();
+        gbump(1);
+        return true;
+    }
+    bool takePlain(float& value) {
+        const char* after = readPlainNumber(gptr(), egptr(), value);
+        if (!after) return false;
+        gbump(static_cast<int>(after - gptr()));
+        return true;
+    }
+    bool takePlain(std::int32_t&) { return false; }
 
     void beginCapture() {
         captureStart_ = offset();
@@ -276,6 +295,7 @@ private:
         // The blanks are skipped here rather than by the extraction, so the
         // value's position is known before it is read.
         buffer_.skipSpace();
+        if (buffer_.takePlain(value)) return;
         const bool atEnd = buffer_.sgetc() == std::char_traits<char>::eof();
         const TextPosition where = buffer_.position();
         buffer_.beginCapture();

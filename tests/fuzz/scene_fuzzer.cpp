@@ -1,6 +1,7 @@
 // libFuzzer target: any bytes as a scene file, read from memory, then a tiny
 // picture of what was read. The reader must answer every input with a scene
-// and at most one diagnostic; the renderer must survive whatever the reader
+// and at most one diagnostic, and a number at the start must read the same
+// the quick way as by extraction; the renderer must survive whatever the reader
 // lets through, and the bounding volume hierarchy and the parallel loop must
 // give the very picture of the plain one-thread loop. The render is kept
 // cheap by capping the scene it accepts and by trading the settings down
@@ -8,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <locale>
 #include <sstream>
 #include <string>
 
@@ -18,6 +21,7 @@
 #include "scene/random.h"
 #include "render/sampling.h"
 #include "render/settings.h"
+#include "scene/plain_number.h"
 #include "scene/reader.h"
 
 namespace {
@@ -76,7 +80,19 @@ void check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    // Where the quick reading of a number answers, extraction agrees.
+    float quick = 0.0f;
+    if (const char* after = readPlainNumber(text.data(), text.data() + text.size(), quick)) {
+        std::istringstream number(text);
+        number.imbue(std::locale::classic());
+        float extracted = 0.0f;
+        number >> extracted;
+        check(!number.fail() && std::memcmp(&quick, &extracted, sizeof quick) == 0);
+        check(number.tellg() == after - text.data());
+    }
+
+    std::istringstream in(text);
     Scene scene;
     const SceneDiagnostic diagnostic = readScene(in, scene);
 

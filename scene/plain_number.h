@@ -4,7 +4,7 @@
 // classic locale. That extraction takes a sign, digits, one point and an
 // exponent as far as they go, then converts what it took, correctly rounded.
 // For a plain decimal number that fits a float, the same value comes from
-// the text directly, some ten times faster; everything else (a fault, a
+// the text directly, several times faster; everything else (a fault, a
 // value out of range or below the normal floats) is left to the stream,
 // which alone knows how to report it.
 #pragma once

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <span>
 
-#include "render/sampling.h"
+#include "render/image.h"
 
 class OffscreenImage {
 public:

@@ -6,7 +6,7 @@
 
 #include "app/menu.h"
 #include "app/render_thread.h"
-#include "render/sampling.h"
+#include "render/camera.h"
 #include "scene/reader.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/offscreen_image.h"
-#include "render/sampling.h"
+#include "render/image.h"
 
 class WindowPort {
 public:

@@ -18,6 +18,7 @@
 #include "geometry/intersect.h"
 #include "render/bvh.h"
 #include "render/sampling.h"
+#include "render/camera.h"
 #include "render/trace.h"
 
 namespace {

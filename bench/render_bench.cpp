@@ -18,6 +18,7 @@
 
 #include "bench/scene_generator.h"
 #include "render/bvh.h"
+#include "render/camera.h"
 #include "render/pixel_loop.h"
 #include "scene/reader.h"
 

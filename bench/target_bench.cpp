@@ -15,6 +15,7 @@
 
 #include "bench/scene_generator.h"
 #include "render/bvh.h"
+#include "render/camera.h"
 #include "render/render_scene.h"
 #include "scene/reader.h"
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cli/image_writer.h"
+#include "render/camera.h"
 
 namespace {
 

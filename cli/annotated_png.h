@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "render/sampling.h"
+#include "render/image.h"
 
 // Keyword and value pairs, in file order. Values are plain ASCII here.
 using PngText = std::vector<std::pair<std::string, std::string>>;

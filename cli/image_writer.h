@@ -8,7 +8,7 @@
 
 #include "cli/annotated_png.h"
 #include "cli/options.h"
-#include "render/sampling.h"
+#include "render/image.h"
 
 // Red, green, blue bytes, row by row from the top.
 std::vector<unsigned char> packRgb(const PixelImage& image);

@@ -9,7 +9,7 @@
 
 #include "cli/annotated_png.h"
 #include "render/pixel_loop.h"
-#include "render/sampling.h"
+#include "render/image.h"
 #include "render/settings.h"
 
 struct PieceDescription {

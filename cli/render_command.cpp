@@ -12,6 +12,7 @@
 #include "cli/piece_render.h"
 #include "cli/progress.h"
 #include "cli/scene_input.h"
+#include "render/camera.h"
 #include "render/render_scene.h"
 #include "scene/reader.h"
 

@@ -10,7 +10,7 @@
 #include <streambuf>
 #include <type_traits>
 
-#include "render/sampling.h"
+#include "render/camera.h"
 #include "scene/plain_number.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "render/sampling.h"
+#include "render/camera.h"
 
 namespace {
 

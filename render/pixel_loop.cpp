@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "render/sampling.h"
+
 namespace {
 
 // Runs `work` on the calling thread and threads - 1 others, and joins them.

@@ -21,7 +21,7 @@
 #include <span>
 
 #include "render/context.h"
-#include "render/sampling.h"
+#include "render/image.h"
 
 // The half-open rectangle [left, right) x [top, bottom) of pixels, in the
 // whole picture's coordinates.

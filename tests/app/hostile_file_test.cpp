@@ -14,7 +14,7 @@
 #include "app/menu.h"
 #include "app/viewer.h"
 #include "fake_window.h"
-#include "render/sampling.h"
+#include "render/image.h"
 #include "tests/unprivileged.h"
 
 namespace {

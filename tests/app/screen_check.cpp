@@ -16,7 +16,8 @@
 #include "app/main_window.h"
 #include "render/context.h"
 #include "render/pixel_loop.h"
-#include "render/sampling.h"
+#include "render/camera.h"
+#include "render/image.h"
 #include "scene/reader.h"
 
 // Xlib last: its macros (None, Status, CursorShape...) break the headers above.

@@ -14,7 +14,8 @@
 #include "app/menu.h"
 #include "app/render_thread.h"
 #include "fake_window.h"
-#include "render/sampling.h"
+#include "render/camera.h"
+#include "render/image.h"
 
 namespace {
 

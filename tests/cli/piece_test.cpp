@@ -12,6 +12,7 @@
 #include "cli/annotated_png.h"
 #include "cli/merge_command.h"
 #include "cli/render_command.h"
+#include "render/camera.h"
 #include "scene/reader.h"
 #include "test_support.h"
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "float_pictures.h"
+#include "render/camera.h"
 #include "render/pixel_loop.h"
 #include "scene/reader.h"
 #include "test_support.h"

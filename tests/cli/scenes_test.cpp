@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <set>
 
-#include "render/sampling.h"
+#include "render/camera.h"
 #include "scene/reader.h"
 
 namespace {

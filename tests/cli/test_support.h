@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "render/sampling.h"
+#include "render/image.h"
 
 // A fresh directory, removed with everything in it at the end of the test.
 class TempDir {

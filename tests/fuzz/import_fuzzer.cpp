@@ -18,7 +18,7 @@
 #include "import/convert.h"
 #include "import/material.h"
 #include "import/triangles.h"
-#include "render/sampling.h"
+#include "render/camera.h"
 #include "scene/reader.h"
 
 namespace {

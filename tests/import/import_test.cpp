@@ -8,7 +8,8 @@
 #include "cli/import_command.h"
 #include "import/model_file.h"
 #include "import/triangles.h"
-#include "render/sampling.h"
+#include "render/camera.h"
+#include "render/image.h"
 #include "scene/reader.h"
 #include "test_support.h"
 

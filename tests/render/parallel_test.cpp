@@ -11,7 +11,9 @@
 
 #include "bench/scene_generator.h"
 #include "render/bvh.h"
+#include "render/camera.h"
 #include "render/pixel_loop.h"
+#include "render/sampling.h"
 #include "scene/reader.h"
 
 namespace {

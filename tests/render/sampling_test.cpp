@@ -1,4 +1,5 @@
 #include "render/sampling.h"
+#include "render/camera.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "render/pixel_loop.h"
-#include "render/sampling.h"
+#include "render/camera.h"
+#include "render/image.h"
 #include "render/trace.h"
 #include "test_scenes.h"
 

@@ -19,7 +19,8 @@
 
 #include "render/context.h"
 #include "render/pixel_loop.h"
-#include "render/sampling.h"
+#include "render/camera.h"
+#include "render/image.h"
 #include "scene/reader.h"
 #include "tests/unprivileged.h"
 

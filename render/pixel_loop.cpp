@@ -7,61 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "render/sampling.h"
+#include "render/pixel_rows.h"
 
 namespace {
-
-// Runs `work` on the calling thread and threads - 1 others, and joins them.
-template <typename Work>
-void onWorkers(int threads, const Work& work) {
-    std::vector<std::thread> helpers;
-    helpers.reserve(static_cast<std::size_t>(threads - 1));
-    for (int i = 1; i < threads; ++i) helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers) helper.join();
-}
-
-bool drawsFromGenerator(const TraceContext& context) {
-    return context.settings.shadowMode == ShadowMode::SoftJitter && context.settings.lights == LightsSetting::On &&
-           !context.scene.lightList.empty();
-}
-
-bool stopSeen(const LoopControl& control) { return control.stop && control.stop->load(std::memory_order_relaxed); }
-
-// Columns [left, right) of one row, left to right, each pixel handed to
-// `pixelDone(column, color)`. Returns the columns finished before a stop.
-template <typename PixelDone>
-int renderRow(const TraceContext& context, int width, int height, int row, int left, int right,
-              const LoopControl& control, PixelDone&& pixelDone) {
-    if (context.settings.antiAliasing == AntiAliasingMode::Supersampling) {
-        for (int column = left; column < right; ++column) {
-            if (stopSeen(control)) return column - left;
-            pixelDone(column, pixelColor(context, width, height, row, column));
-        }
-        return right - left;
-    }
-    for (int column = left; column < right; column += kRowPacket) {
-        const int count = std::min(kRowPacket, right - column);
-        const RowHits ahead = primaryHitsOfRow(context, width, height, row, column, count);
-        for (int k = 0; k < count; ++k) {
-            if (stopSeen(control)) return column + k - left;
-            const auto at = static_cast<std::size_t>(k);
-            pixelDone(column + k, colorOfSample(context, ahead.rays[at], ahead.hits[at]));
-        }
-    }
-    return right - left;
-}
-
-// The soft-jitter draws of the pixels [0, end) of `row`, counted without
-// shadow rays into `count`, each pixel told to `pixelDone`. False when a stop
-// cut the count short.
-template <typename PixelDone>
-bool countDrawsOfRow(const TraceContext& context, int width, int height, int row, int end, const LoopControl& control,
-                     std::uint64_t& count, PixelDone&& pixelDone) {
-    Random unused;
-    const TraceContext counting{context.scene, context.settings, unused, nullptr, context.accelerator, &count};
-    return renderRow(counting, width, height, row, 0, end, control, pixelDone) == end;
-}
 
 // Generator draws before the first pixel of each row of the rectangle, in
 // the one-thread loop over the whole picture. Empty after a stop.
@@ -237,8 +185,10 @@ bool runPixelLoop(const TraceContext& context, int width, int height, PixelRect 
     // Row r of the rectangle from `generator`; true when it was finished.
     const auto renderRegionRow = [&](int r, Random& generator, RayCounts& mine) {
         const auto ri = static_cast<std::size_t>(r);
-        const TraceContext rowContext{
-            context.scene, context.settings, generator, context.counts ? &mine : nullptr, context.accelerator, nullptr};
+        const RayCounts before = mine;
+        const TraceContext rowContext{context.scene,       context.settings,
+                                      generator,           context.counts || control.raysDone ? &mine : nullptr,
+                                      context.accelerator, nullptr};
         const std::size_t first = ri * static_cast<std::size_t>(columns);
         const int row = region.top + r;
         const int done =
@@ -251,6 +201,7 @@ bool runPixelLoop(const TraceContext& context, int width, int height, PixelRect 
         // bounce its cache line between the cores.
         if (control.pixelsDone)
             control.pixelsDone->fetch_add(static_cast<std::uint64_t>(done), std::memory_order_relaxed);
+        if (control.raysDone) control.raysDone->fetch_add(mine.total() - before.total(), std::memory_order_relaxed);
         finished[ri] = done;
         stateAfter[ri] = generator.state;
         if (target.rowDone && done > 0) {

@@ -40,7 +40,7 @@ struct PixelRect {
 
 inline PixelRect wholePicture(int width, int height) { return {0, 0, width, height}; }
 
-// What the workers read and report while they run; both optional.
+// What the workers read and report while they run; all optional.
 struct LoopControl {
     // Looked at before every pixel; once it is seen set, no worker begins
     // another pixel.
@@ -48,6 +48,8 @@ struct LoopControl {
     // Advanced by each row's pixels when the row is done, for a progress
     // display that reads it.
     std::atomic<std::uint64_t>* pixelsDone = nullptr;
+    // Advanced by the rays each row traced, for a display of rays per second.
+    std::atomic<std::uint64_t>* raysDone = nullptr;
 };
 
 // Where finished pixels go: rectangle-sized buffers, row by row from its top.

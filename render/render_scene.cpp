@@ -34,8 +34,19 @@ RenderResult renderScene(const Scene& scene, const RenderSettings& settings, Ran
     const TraceContext context{scene, settings, generator, request.countRays ? &result.counts : nullptr, accelerator};
     const int threads =
         std::min(request.threads > 0 ? request.threads : availableThreadCount(), std::max(1, result.region.height()));
-    result.complete = runPixelLoop(context, request.width, request.height, result.region, threads, request.control,
-                                   {result.image.pixels, result.colors, request.rowDone});
+    if (request.previewStride > 1 && result.region == whole) {
+        const std::span<const Pixel> picture = result.image.pixels;
+        const ProgressiveTarget target{result.image.pixels, result.colors,
+                                       [&] {
+                                           if (request.previewDone) request.previewDone(picture);
+                                       },
+                                       request.rowDone};
+        result.complete = runProgressiveLoop(context, request.width, request.height, request.previewStride, threads,
+                                             request.control, target);
+    } else {
+        result.complete = runPixelLoop(context, request.width, request.height, result.region, threads,
+                                       request.control, {result.image.pixels, result.colors, request.rowDone});
+    }
     result.engine = engineName(threads, accelerator);
     return result;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "render/pixel_loop.h"
+#include "render/progressive_loop.h"
 
 struct Bvh;
 
@@ -22,8 +23,15 @@ struct RenderRequest {
     bool keepColors = false;           // fill RenderResult::colors
     bool countRays = false;            // fill RenderResult::counts
     LoopControl control;
-    // As LoopTarget::rowDone: once per finished (or cut-short) row.
+    // As LoopTarget::rowDone: once per finished (or cut-short) row; with a
+    // preview, once per finished run of the second pass.
     std::function<void(int row, int left, std::span<const Pixel> pixels)> rowDone;
+    // Above 1, and for the whole picture only: a coarse preview first, one
+    // pixel of every previewStride x previewStride block, told by
+    // previewDone with the picture in which those pixels stand (see
+    // render/progressive_loop.h).
+    int previewStride = 1;
+    std::function<void(std::span<const Pixel> picture)> previewDone;
 };
 
 struct RenderResult {

@@ -13,6 +13,7 @@
 #include "render/bvh.h"
 #include "render/camera.h"
 #include "render/pixel_loop.h"
+#include "render/render_scene.h"
 #include "render/sampling.h"
 #include "scene/reader.h"
 
@@ -226,6 +227,55 @@ TEST(ParallelRender, EveryRowIsReportedOnceAndTheCountsAddUp) {
     EXPECT_EQ(counts.primary, 900u);
     EXPECT_GT(counts.shadow, 0u);
     EXPECT_EQ(generator.state, 1u);  // hard shadows draw nothing
+}
+
+// The preview's pixels are final when it is told, every other pixel is told
+// once in the second pass, and the picture and the generator end as the
+// reference's, in every shadow mode, with and without supersampling.
+TEST(ProgressiveRender, PreviewThenRefinementGiveTheReferencePicture) {
+    for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+        const Scene scene = randomScene(seed);
+        const Bvh bvh = buildBvh(scene);
+        for (const ShadowMode mode : {ShadowMode::Hard, ShadowMode::SoftAxes, ShadowMode::None, ShadowMode::SoftJitter}) {
+            for (const AntiAliasingMode aa : {AntiAliasingMode::None, AntiAliasingMode::Supersampling}) {
+                const RenderSettings settings{3, aa, mode, LightsSetting::On};
+                const int width = aa == AntiAliasingMode::Supersampling ? 7 : 18;
+                const int stride = aa == AntiAliasingMode::Supersampling ? 3 : 4;
+                const Rendered reference = render(scene, settings, 5u, width, 0, nullptr);
+                const int height = reference.image.height;
+                const std::string where = "random scene " + std::to_string(seed) + ": " + describe(settings);
+
+                Random generator;
+                generator.state = 5u;
+                std::vector<std::atomic<int>> told(static_cast<std::size_t>(width * height));
+                bool previewRight = false;
+                RenderRequest request;
+                request.width = width;
+                request.height = height;
+                request.threads = 2;
+                request.accelerator = &bvh;
+                request.previewStride = stride;
+                request.previewDone = [&](std::span<const Pixel> picture) {
+                    previewRight = true;
+                    for (int y = 0; y < height; y += stride)
+                        for (int x = 0; x < width; x += stride)
+                            previewRight = previewRight && picture[y * width + x] == reference.image.at(x, y);
+                };
+                request.rowDone = [&](int row, int left, std::span<const Pixel> run) {
+                    for (std::size_t k = 0; k < run.size(); ++k) ++told[row * width + left + static_cast<int>(k)];
+                };
+                const RenderResult result = renderScene(scene, settings, generator, request);
+                ASSERT_TRUE(result.complete) << where;
+                EXPECT_TRUE(previewRight) << where;
+                ASSERT_EQ(result.image.pixels, reference.image.pixels) << where;
+                EXPECT_EQ(generator.state, reference.generatorAfter) << where;
+                for (int at = 0; at < width * height; ++at) {
+                    const bool inPreview = at / width % stride == 0 && at % width % stride == 0;
+                    ASSERT_EQ(told[at].load(), inPreview ? 0 : 1) << where << ", pixel " << at;
+                }
+            }
+        }
+    }
 }
 
 TEST(ParallelRender, DegenerateSizes) {

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "scene/camera_record.h"
@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string reason(int error) { return std::generic_category().message(error); }
+// What the last failed call says, taken before anything else can change errno.
+std::string lastError() { return std::generic_category().message(errno); }
 
 SceneFileStamp stampOf(const struct stat& info) {
     return {static_cast<std::uint64_t>(info.st_dev),
@@ -120,27 +121,31 @@ bool writeCameraToScene(const std::string& path, const Camera& camera, std::stri
     std::string oldText;
     {
         FileHandle in(::open(target.c_str(), O_RDONLY | O_CLOEXEC));
-        if (in.get() < 0 || ::fstat(in.get(), &original) != 0) return fail("cannot read it: " + reason(errno));
+        if (in.get() < 0 || ::fstat(in.get(), &original) != 0) return fail("cannot read it: " + lastError());
         if (!S_ISREG(original.st_mode)) return fail("it is not a regular file");
-        if (!readWhole(in.get(), oldText)) return fail("cannot read it: " + reason(errno));
+        if (!readWhole(in.get(), oldText)) return fail("cannot read it: " + lastError());
     }
     // The rename needs only the folder's permission; a file made read-only
     // must not be replaced behind that.
-    if (::access(target.c_str(), W_OK) != 0) return fail("it is not writable: " + reason(errno));
+    if (::access(target.c_str(), W_OK) != 0) return fail("it is not writable: " + lastError());
 
-    std::string why;
-    const std::optional<std::string> newText = withCameraRecord(oldText, camera, why);
-    if (!newText) return fail(why);
+    std::string refusal;
+    const std::optional<std::string> newText = withCameraRecord(oldText, camera, refusal);
+    if (!newText) return fail(refusal);
 
     const std::string folder = target.parent_path().string();
     TemporaryFile temporary(target);
-    if (!temporary.created()) return fail("cannot create a file in its folder " + folder + ": " + reason(errno));
+    if (!temporary.created()) {
+        const std::string why = lastError();
+        return fail("cannot create a file in its folder " + folder + ": " + why);
+    }
     if (::fchown(temporary.descriptor(), original.st_uid, original.st_gid) != 0) {
         // Only root may give a file away: then it is the writer's, like any file it saves.
     }
     if (::fchmod(temporary.descriptor(), original.st_mode & 07777) != 0 ||
         !writeWhole(temporary.descriptor(), *newText) || ::fsync(temporary.descriptor()) != 0) {
-        return fail("cannot write its new version in " + folder + ": " + reason(errno));
+        const std::string why = lastError();
+        return fail("cannot write its new version in " + folder + ": " + why);
     }
 
     // Whatever changed the file since it was read would be lost.
@@ -148,7 +153,7 @@ bool writeCameraToScene(const std::string& path, const Camera& camera, std::stri
     if (::stat(target.c_str(), &now) != 0 || !(stampOf(now) == stampOf(original))) {
         return fail("it changed on disk while the camera was being written");
     }
-    if (!temporary.renameOver(target)) return fail("cannot rename its new version over it: " + reason(errno));
+    if (!temporary.renameOver(target)) return fail("cannot rename its new version over it: " + lastError());
 
     // The stamp after the rename, which changes the inode's change time; from
     // the descriptor, so that it is this file's whatever the path names now.

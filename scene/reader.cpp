@@ -160,12 +160,14 @@ private:
 
 class RecordReader {
 public:
-    RecordReader(std::streambuf* source, Scene& scene) : buffer_(source), in_(&buffer_), scene_(scene) {
+    RecordReader(std::streambuf* source, Scene& scene, CameraRecordPlace* cameraRecord)
+        : buffer_(source), in_(&buffer_), scene_(scene), cameraRecord_(cameraRecord) {
         in_.imbue(std::locale::classic());
     }
 
     SceneDiagnostic run() {
         resetScene(scene_);
+        if (cameraRecord_) *cameraRecord_ = {};
         std::string word;
         while (!in_.eof() && !in_.fail()) {
             readWord(word);
@@ -226,10 +228,13 @@ private:
             readNumber(light_.radius, "radius");
             scene_.lightList.push_back(light_);
         } else if (word == "CAMERA") {
+            // The keyword was taken whole and nothing after it.
+            const std::uint64_t begin = buffer_.offset() - word.size();
             readTriple(scene_.camera.screenCenter, "screen center");
             readTriple(scene_.camera.screenRight, "screen right");
             readTriple(scene_.camera.screenUp, "screen up");
             readTriple(scene_.camera.eyeOffset, "eye offset");
+            if (cameraRecord_) *cameraRecord_ = {true, begin, buffer_.offset(), !in_.fail()};
         } else if (word == "AMBIENT") {
             readColor(scene_.ambient, "color");
         } else if (word == "AIR") {
@@ -333,6 +338,7 @@ private:
     ChunkBuffer buffer_;
     std::istream in_;
     Scene& scene_;
+    CameraRecordPlace* cameraRecord_;
     const char* record_ = "";
     // Working records, zeroed at every load and reused across its records.
     SceneObject object_{};
@@ -351,7 +357,9 @@ bool isReadableKind(const std::string& path) {
 
 }  // namespace
 
-SceneDiagnostic readScene(std::istream& in, Scene& scene) { return RecordReader(in.rdbuf(), scene).run(); }
+SceneDiagnostic readScene(std::istream& in, Scene& scene, CameraRecordPlace* cameraRecord) {
+    return RecordReader(in.rdbuf(), scene, cameraRecord).run();
+}
 
 bool loadScene(const std::string& path, Scene& scene, Random& generator, SceneDiagnostic* diagnostic) {
     generator.seed(1);

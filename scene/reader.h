@@ -7,6 +7,7 @@
 // before it stays loaded and a diagnostic says where it went wrong.
 #pragma once
 
+#include <cstdint>
 #include <istream>
 #include <string>
 
@@ -21,9 +22,23 @@ struct SceneDiagnostic {
     explicit operator bool() const { return line != 0; }
 };
 
+// Where the last CAMERA record read stands, in bytes from where the reading
+// began (a byte-order mark counts): from the first byte of the keyword to
+// just past the last byte taken for the record, its closing delimiter when it
+// is complete. Lets a writer replace exactly the text the camera came from.
+struct CameraRecordPlace {
+    bool found = false;
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    // False when the input ended or went wrong inside the record: the scene's
+    // camera then holds what the record gave before that, and an earlier
+    // record's values (or zeros) for the rest.
+    bool complete = false;
+};
+
 // Resets `scene` and fills it from `in`, a chunk at a time: memory does not
 // grow with blanks or skipped words. Returns the first fault, if any.
-SceneDiagnostic readScene(std::istream& in, Scene& scene);
+SceneDiagnostic readScene(std::istream& in, Scene& scene, CameraRecordPlace* cameraRecord = nullptr);
 
 // Reseeds `generator` with 1, resets `scene` and reads the file at `path`: a
 // regular file or a pipe (named, or /dev/fd/N from process substitution).

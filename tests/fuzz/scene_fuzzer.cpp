@@ -1,7 +1,8 @@
 // libFuzzer target: any bytes as a scene file, read from memory, then a tiny
 // picture of what was read. The reader must answer every input with a scene
 // and at most one diagnostic, and a number at the start must read the same
-// the quick way as by extraction; the renderer must survive whatever the reader
+// the quick way as by extraction; writing another camera into the text must
+// give that camera and change nothing else that is read; the renderer must survive whatever the reader
 // lets through, and the bounding volume hierarchy and the parallel loop must
 // give the very picture of the plain one-thread loop. The render is kept
 // cheap by capping the scene it accepts and by trading the settings down
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <locale>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -22,6 +24,7 @@
 #include "render/camera.h"
 #include "render/image.h"
 #include "render/settings.h"
+#include "scene/camera_record.h"
 #include "scene/plain_number.h"
 #include "scene/reader.h"
 
@@ -95,7 +98,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::istringstream in(text);
     Scene scene;
-    const SceneDiagnostic diagnostic = readScene(in, scene);
+    CameraRecordPlace place;
+    const SceneDiagnostic diagnostic = readScene(in, scene, &place);
+    if (place.found) check(place.end <= text.size() && text.compare(place.begin, 6, "CAMERA") == 0);
+
+    // Another camera written into the text: that camera, the rest as it was.
+    const Camera written{{1, -2, 3e-7f}, {4e20f, 0.1f, -0.0f}, {0, 1, 0}, {1e-40f, 5, 6}};
+    std::string why;
+    if (const std::optional<std::string> rewritten = withCameraRecord(text, written, why)) {
+        std::istringstream again(*rewritten);
+        Scene back;
+        readScene(again, back);
+        check(std::memcmp(&back.camera, &written, sizeof written) == 0);
+        check(std::memcmp(&back.ambient, &scene.ambient, sizeof scene.ambient) == 0);
+        check(std::memcmp(&back.air, &scene.air, sizeof scene.air) == 0);
+        check(back.lightList.size() == scene.lightList.size() && back.objectList.size() == scene.objectList.size());
+    } else {
+        check(place.found && !place.complete);
+    }
 
     // A diagnostic has a place and a message, or there is none at all.
     if (diagnostic) {

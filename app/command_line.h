@@ -1,4 +1,4 @@
-// The viewer's command line: orvanel [--watch] [SCENE], --help, --version.
+// The viewer's command line: orvanel [--watch] [--width N] [SCENE], --help, --version.
 #pragma once
 
 #include <iosfwd>
@@ -9,6 +9,7 @@
 struct ViewerOptions {
     std::string scenePath;  // empty: start untitled, as without arguments
     bool watch = false;     // open the scene again whenever it changes on disk
+    int width = 300;        // the picture's width until the View menu changes it
 };
 
 // --help or --version anywhere among the arguments: the answer, printed to

@@ -60,6 +60,9 @@ int main(int argc, char** argv) {
     const QtMessageHandler previous = qInstallMessageHandler(startupMessageHandler);
     QApplication application(argc, argv);
     qInstallMessageHandler(previous);
+    // Where QSettings keeps the recent scenes.
+    QApplication::setOrganizationName(QStringLiteral("Orvanel"));
+    QApplication::setApplicationName(QStringLiteral("orvanel"));
 
     // What Qt left of the arguments once it took its own.
     std::vector<std::string> rest;
@@ -68,7 +71,7 @@ int main(int argc, char** argv) {
     const std::optional<ViewerOptions> options = parseViewerArguments(rest, std::cerr);
     if (!options) return kViewerUsageError;
 
-    MainWindow window;
+    MainWindow window(options->width);
     window.show();
     if (!options->scenePath.empty()) window.openAtStartup(options->scenePath, options->watch);
     return QApplication::exec();

@@ -28,6 +28,23 @@ void OffscreenImage::drawImage(int x, int y, const PixelImage& source) {
     }
 }
 
+void OffscreenImage::drawPreview(std::span<const Pixel> picture, int width, int height, int stride) {
+    if (stride < 1 || picture.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) return;
+    std::lock_guard<std::mutex> hold(lock);
+    for (int y = 0; y < std::min(height, pixels.height); ++y) {
+        const std::size_t from = static_cast<std::size_t>(y - y % stride) * static_cast<std::size_t>(width);
+        for (int x = 0; x < std::min(width, pixels.width); ++x) {
+            pixels.pixels[static_cast<std::size_t>(y) * pixels.width + x] = picture[from + static_cast<std::size_t>(x - x % stride)];
+        }
+    }
+}
+
+void OffscreenImage::clearFromRow(int top) {
+    std::lock_guard<std::mutex> hold(lock);
+    const auto first = static_cast<std::size_t>(std::clamp(top, 0, pixels.height)) * pixels.width;
+    std::fill(pixels.pixels.begin() + static_cast<std::ptrdiff_t>(first), pixels.pixels.end(), 0u);
+}
+
 PixelImage OffscreenImage::copyRegion(int width, int height) const {
     std::lock_guard<std::mutex> hold(lock);
     PixelImage region(std::clamp(width, 0, pixels.width), std::clamp(height, 0, pixels.height));

@@ -21,6 +21,11 @@ public:
     void setRow(int x, int y, std::span<const Pixel> row);
     // Copies `source` with its top-left corner at (x, y), clipped to the image.
     void drawImage(int x, int y, const PixelImage& source);
+    // A preview of a width x height picture in which only the top-left pixel
+    // of every stride x stride block is known: each block takes its colour.
+    void drawPreview(std::span<const Pixel> picture, int width, int height, int stride);
+    // Rows from `top` down to black: room for a new elapsed time.
+    void clearFromRow(int top);
     // The top-left width x height pixels, clipped to the image.
     PixelImage copyRegion(int width, int height) const;
     Pixel at(int x, int y) const;

@@ -13,15 +13,31 @@ void renderThread(RenderJob job) {
     request.threads = job.threads;
     request.accelerate = job.accelerator != nullptr;
     request.accelerator = job.accelerator;
+    request.keepColors = job.status != nullptr;
     request.control.stop = &job.control->stopFlag();
+    if (job.status) {
+        request.control.pixelsDone = &job.status->pixelsCounter();
+        request.control.raysDone = &job.status->raysCounter();
+    }
+    request.previewStride = job.previewStride;
+    request.previewDone = [&job](std::span<const Pixel> picture) {
+        job.image->drawPreview(picture, job.width, job.height, job.previewStride);
+        job.window->requestRepaint();
+    };
     // Workers take rows from the top, so the picture still grows downwards.
     request.rowDone = [&job](int row, int left, std::span<const Pixel> pixels) {
         job.image->setRow(left, row, pixels);
         job.window->requestRepaint();
     };
-    const bool complete = renderScene(*job.scene, job.settings, *job.generator, request).complete;
+    RenderResult result = renderScene(*job.scene, job.settings, job.generator, request);
+    if (job.status) {
+        auto picture = result.complete ? std::make_shared<FinishedPicture>(
+                                             FinishedPicture{std::move(result.image), std::move(result.colors)})
+                                       : nullptr;
+        job.status->finish(result.complete, result.engine, std::move(picture));
+    }
     // Stopped: every worker has returned, and no time is shown.
-    if (!complete) {
+    if (!result.complete) {
         job.control->markStopped();
         return;
     }

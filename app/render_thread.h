@@ -6,10 +6,11 @@
 
 #include "app/offscreen_image.h"
 #include "app/render_control.h"
+#include "app/render_status.h"
 #include "app/window_port.h"
 #include "render/bvh.h"
-#include "scene/random.h"
 #include "render/settings.h"
+#include "scene/random.h"
 #include "scene/scene.h"
 
 // Everything one render reads. The settings are a copy taken when the render
@@ -18,7 +19,7 @@
 struct RenderJob {
     const Scene* scene;
     RenderSettings settings;
-    Random* generator;  // drawn from by the soft-jitter shadows only
+    Random generator;  // drawn from by the soft-jitter shadows only
     std::shared_ptr<OffscreenImage> image;
     int width;
     int height;
@@ -26,6 +27,10 @@ struct RenderJob {
     WindowPort* window;
     const Bvh* accelerator;  // built for `scene`; null: the linear search
     int threads;             // workers; 0: every hardware thread
+    // Above 1: a coarse preview first, one pixel per previewStride square,
+    // each drawn as its square; then the rest in place.
+    int previewStride = 1;
+    RenderStatus* status = nullptr;  // optional
 };
 
 // The row on which the elapsed time is drawn, below a picture `height` tall.

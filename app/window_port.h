@@ -3,7 +3,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/offscreen_image.h"
 #include "render/image.h"
@@ -26,6 +28,21 @@ public:
     virtual void moveAndResize(int x, int y, int outerWidth, int outerHeight) = 0;
     // The outer size only, the window staying where it is.
     virtual void resizeOuter(int outerWidth, int outerHeight) = 0;
+
+    // The save dialog for a picture: as chooseSceneFile.
+    virtual bool choosePictureFile(std::string& path) = 0;
+    // A question answered Yes (true) or No.
+    virtual bool confirm(const std::string& question) = 0;
+    // A picture width from 1 to `largest`, starting from `current`; nullopt
+    // when the user cancelled.
+    virtual std::optional<int> askPictureWidth(int current, int largest) = 0;
+    virtual void setClipboardText(const std::string& text) = 0;
+    // The scene's problems, one PATH:LINE:COLUMN: TEXT each; none hides them.
+    virtual void showProblems(const std::vector<std::string>& lines) = 0;
+    // A passing word in the status bar: what a command did.
+    virtual void showStatusMessage(const std::string& text) = 0;
+    // A scene file that opened, for the list of recent ones.
+    virtual void sceneOpened(const std::string& path) = 0;
 
     // Any thread. Cheap and coalescing: a render calls it after every pixel.
     virtual void requestRepaint() = 0;

@@ -12,8 +12,7 @@ int runCheckCommand(const CliOptions& options, std::ostream& out, std::ostream& 
         err << "Could not read file " << options.scenePath << "\n";
         return kExitUnreadableScene;
     }
-    SceneCheck check = checkScene(text);
-    checkPicture(check, options.width);
+    const SceneCheck check = checkSceneForPicture(text, options.width);
     for (const SceneProblem& problem : check.problems) out << formatProblem(options.scenePath, problem) << "\n";
     for (const std::string& line : checkSummary(check, options.width)) out << line << "\n";
     return check.problems.empty() ? kExitSuccess : kExitCheckFoundProblems;

@@ -555,3 +555,9 @@ std::vector<std::string> checkSummary(const SceneCheck& check, int width) {
                     (byKind.empty() ? "" : " (" + byKind + ")"));
     return lines;
 }
+
+SceneCheck checkSceneForPicture(std::string_view text, int width) {
+    SceneCheck check = checkScene(text);
+    checkPicture(check, width);
+    return check;
+}

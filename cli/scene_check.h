@@ -30,6 +30,9 @@ SceneCheck checkScene(std::string_view text);
 // that gives no picture or one too tall at `width`.
 void checkPicture(SceneCheck& check, int width);
 
+// Both: every problem that --check reports for a picture `width` wide.
+SceneCheck checkSceneForPicture(std::string_view text, int width);
+
 // "PATH:LINE:COLUMN: TEXT"
 std::string formatProblem(const std::string& path, const SceneProblem& problem);
 

@@ -12,4 +12,6 @@ struct RenderSettings {
     AntiAliasingMode antiAliasing = AntiAliasingMode::None;
     ShadowMode shadowMode = ShadowMode::Hard;
     LightsSetting lights = LightsSetting::Off;
+
+    friend bool operator==(const RenderSettings&, const RenderSettings&) = default;
 };

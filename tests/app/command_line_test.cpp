@@ -12,7 +12,7 @@ namespace {
 TEST(ViewerCommandLine, HelpAndVersionAnswerWithoutAWindow) {
     std::ostringstream help, version, none;
     EXPECT_EQ(answerInformationRequest({"scene.txt", "--help"}, help), 0);
-    EXPECT_NE(help.str().find("Usage: orvanel [--watch] [SCENE]"), std::string::npos);
+    EXPECT_NE(help.str().find("Usage: orvanel [--watch] [--width N] [SCENE]"), std::string::npos);
     EXPECT_EQ(answerInformationRequest({"--version"}, version), 0);
     EXPECT_EQ(version.str(), std::string("orvanel ") + kOrvanelVersion + "\n");
     EXPECT_EQ(answerInformationRequest({"--", "--help"}, none), std::nullopt);

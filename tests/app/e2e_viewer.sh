@@ -81,10 +81,8 @@ trap 'kill "$pid" 2>/dev/null || true' EXIT
 
 window="$(wait_for_window "Orvanel's Ray Tracer - Untitled" 60)"
 [[ -n "$window" ]] || fail "no window titled \"Orvanel's Ray Tracer - Untitled\""
-# No window manager: the window has no frame, and its first width is the
-# client area's, the picture's width for the whole run.
-eval "$(xdotool getwindowgeometry --shell "$window")"
-width="$WIDTH"
+# The picture's width until the View menu changes it.
+width=300
 
 # File/Open from the keyboard. The open dialog is the window titled "Open";
 # a key may come before the main window takes the focus, so the drop-down is

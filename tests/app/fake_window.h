@@ -63,6 +63,37 @@ public:
     }
     int resizes = 0;
 
+    std::deque<std::optional<std::string>> saveAnswers;  // nullopt: cancel
+    std::deque<bool> confirmAnswers;                     // empty: No
+    std::optional<int> widthAnswer;
+    std::vector<std::string> questions;
+    std::string clipboard;
+    std::vector<std::string> problems;
+    std::vector<std::string> statusMessages;
+    std::vector<std::string> opened;
+
+    bool choosePictureFile(std::string& path) override {
+        if (saveAnswers.empty() || !saveAnswers.front()) {
+            if (!saveAnswers.empty()) saveAnswers.pop_front();
+            return false;
+        }
+        path = *saveAnswers.front();
+        saveAnswers.pop_front();
+        return true;
+    }
+    bool confirm(const std::string& question) override {
+        questions.push_back(question);
+        if (confirmAnswers.empty()) return false;
+        const bool answer = confirmAnswers.front();
+        confirmAnswers.pop_front();
+        return answer;
+    }
+    std::optional<int> askPictureWidth(int, int) override { return widthAnswer; }
+    void setClipboardText(const std::string& text) override { clipboard = text; }
+    void showProblems(const std::vector<std::string>& lines) override { problems = lines; }
+    void showStatusMessage(const std::string& text) override { statusMessages.push_back(text); }
+    void sceneOpened(const std::string& path) override { opened.push_back(path); }
+
     // Set before the first render: while it answers true, every render
     // thread waits in its progress call, so no render can finish before the
     // test lets it, however fast the machine.

@@ -8,9 +8,14 @@
 
 namespace {
 
-TEST(MenuTest, FiveDropDownsInOrderWithTheirItems) {
+// The settings menus and File/Open keep their texts, ids and order; every
+// other item has an id of its own outside 40001 to 40020.
+TEST(MenuTest, TheOriginalItemsKeepTheirPlaceAmongTheNewOnes) {
     std::vector<std::pair<std::string, std::vector<std::string>>> dropDowns;
+    std::set<int> ids;
     for (const MenuCommand& command : menuCommands()) {
+        EXPECT_TRUE(ids.insert(command.id).second) << command.id;
+        if (command.id < 40001 || command.id > 40020) continue;
         if (dropDowns.empty() || dropDowns.back().first != command.dropDown)
             dropDowns.push_back({command.dropDown, {}});
         dropDowns.back().second.push_back(command.text);
@@ -23,11 +28,14 @@ TEST(MenuTest, FiveDropDownsInOrderWithTheirItems) {
         {"Lights", {"On", "Off"}},
     };
     EXPECT_EQ(dropDowns, expected);
+    EXPECT_EQ(menuCommands().front().id, kOpenCommand);
 }
 
 TEST(MenuTest, IdsCoverTheRangeExceptTheGap) {
     std::set<int> ids;
-    for (const MenuCommand& command : menuCommands()) ids.insert(command.id);
+    for (const MenuCommand& command : menuCommands()) {
+        if (command.id >= 40000 && command.id <= 40021) ids.insert(command.id);
+    }
     std::set<int> expected;
     for (int id = 40001; id <= 40020; ++id) {
         if (id != 40004) expected.insert(id);
@@ -90,6 +98,11 @@ TEST(MenuTest, EverySettingsCommandWritesItsOneField) {
             for (Field field : {Field::Depth, Field::AntiAliasing, Field::Shadows, Field::Lights}) {
                 const int wanted = field == e.field ? e.value : valueOf(start, field);
                 EXPECT_EQ(valueOf(settings, field), wanted) << e.id << " field " << static_cast<int>(field);
+            }
+            // The check marks: exactly this item of its drop-down is in force.
+            for (const MenuCommand& other : menuCommands()) {
+                if (other.apply && std::string(other.dropDown) == command->dropDown)
+                    EXPECT_EQ(inForce(other, settings), other.id == e.id) << e.id << " marks " << other.id;
             }
         }
     }

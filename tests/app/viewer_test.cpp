@@ -368,7 +368,7 @@ TEST(RenderThreadTest, CompleteRenderTellsTheControlAndStoppedOneDrawsNoTime) {
     RenderControl control;
     auto image = std::make_shared<OffscreenImage>(4, 3 + 50);
     control.markStarting();
-    renderThread({&scene, RenderSettings{}, &generator, image, 4, 3, &control, &window, nullptr, 2});
+    renderThread({&scene, RenderSettings{}, generator, image, 4, 3, &control, &window, nullptr, 2});
     EXPECT_FALSE(control.running());
     EXPECT_TRUE(control.stopped());
     EXPECT_EQ(image->at(0, elapsedTextRow(3)), FakeWindow::kWhite);
@@ -377,7 +377,7 @@ TEST(RenderThreadTest, CompleteRenderTellsTheControlAndStoppedOneDrawsNoTime) {
     control.waitForStop();
     control.markStarting();
     control.requestStop();
-    renderThread({&scene, RenderSettings{}, &generator, stoppedImage, 4, 3, &control, &window, nullptr, 2});
+    renderThread({&scene, RenderSettings{}, generator, stoppedImage, 4, 3, &control, &window, nullptr, 2});
     EXPECT_TRUE(control.stopped());
     EXPECT_TRUE(allBlack(*stoppedImage));
     EXPECT_EQ(window.renderedTexts().size(), 1u);

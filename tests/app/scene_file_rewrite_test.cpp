@@ -1,4 +1,4 @@
-#include "scene/scene_file_rewrite.h"
+#include "app/scene_file_rewrite.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -1,4 +1,4 @@
-#include "scene/scene_file_rewrite.h"
+#include "app/scene_file_rewrite.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -6,16 +6,21 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
+#include "app/camera_motion.h"
 #include "app/menu.h"
 #include "app/render_thread.h"
 #include "fake_window.h"
 #include "render/camera.h"
 #include "render/image.h"
+#include "render/pixel_loop.h"
+#include "scene/reader.h"
 
 namespace {
 
@@ -359,6 +364,161 @@ TEST_F(ViewerTest, ShutdownDuringARenderStopsAndJoinsIt) {
     EXPECT_EQ(window.progress(), 5);
     EXPECT_TRUE(window.renderedTexts().empty());
     EXPECT_EQ(window.images.back().use_count(), 1);
+}
+
+// A lit sphere over a floor: soft-jitter shadows draw from the generator, so
+// a picture that started from anywhere but the load's state would differ.
+const char* const kLitScene = R"(CAMERA (0, 1, 4) (1, 0, 0) (0, 0.75, 0) (0, 0, 2)
+# a note the camera's writer must keep
+LIGHT (-2, 4, 2) (1, 1, 1) 0.5
+POLYGON 4 (-8, 0, 8) (8, 0, 8) (8, 0, -8) (-8, 0, -8) (0.7, 0.7, 0.7) 0 1 (1, 1, 1) 1 1
+SPHERE (0, 1, 0) 0.6 (0.3, 0.5, 0.9) 0 1 (0, 0, 0) 4 1
+)";
+
+// What orvanel-render makes of `path` at `width` with `settings`.
+PixelImage referencePicture(const std::string& path, int width, const RenderSettings& settings) {
+    Scene scene;
+    Random generator;
+    EXPECT_TRUE(loadScene(path, scene, generator));
+    return renderImage({scene, settings, generator}, width, imageHeightFor(scene.camera, width));
+}
+
+PixelImage shownPicture(const Viewer& viewer, const OffscreenImage& image) {
+    return image.copyRegion(viewer.imageWidth(), viewer.imageHeight());
+}
+
+TEST_F(ViewerTest, AMovedCameraIsShownExactlyOnTheSameImageAndWrittenBackIntoTheScene) {
+    const std::string path = writeScene("lit.txt", kLitScene);
+    for (const int id : {40017, 40020}) viewer->command(id);  // lights on, soft jitter
+    viewer->openPath(path);
+    viewer->waitForRender();
+    const std::size_t images = window.images.size();
+
+    // Two drags' worth of motion, the second ending where the picture rests.
+    const Camera opened = viewer->camera();
+    const Vec3 pivot = viewer->pivot();
+    const Vec3 up = opened.screenUp;
+    viewer->setCamera(orbitCamera(opened, pivot, up, 0.2f, 0.0f));
+    viewer->finishCameraStep();
+    viewer->setCamera(orbitCamera(viewer->camera(), pivot, up, 0.3f, 0.1f));
+    viewer->finishCameraStep();
+    const Camera moved = viewer->camera();
+    viewer->waitForRender();
+    EXPECT_EQ(window.images.size(), images) << "a moved camera draws over the picture shown";
+
+    viewer->command(kWriteCameraCommand);
+    ASSERT_TRUE(window.warnings.empty()) << window.warnings.front();
+    std::ifstream written(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("# a note the camera's writer must keep\n"), std::string::npos);
+    const PixelImage expected = referencePicture(path, kWidth, viewer->settings());
+    EXPECT_EQ(shownPicture(*viewer, *window.images.back()).pixels, expected.pixels);
+
+    // The watcher's news of that write: nothing to do, no new render.
+    const int repaints = window.progress();
+    viewer->reload(path);
+    EXPECT_EQ(window.progress(), repaints);
+    EXPECT_EQ(window.images.size(), images);
+
+    // Undo goes back step by step to the camera opened; redo forward again.
+    viewer->command(kUndoCameraCommand);
+    viewer->command(kUndoCameraCommand);
+    EXPECT_EQ(std::memcmp(&viewer->camera(), &opened, sizeof(Camera)), 0);
+    viewer->command(kRedoCameraCommand);
+    viewer->command(kRedoCameraCommand);
+    EXPECT_EQ(std::memcmp(&viewer->camera(), &moved, sizeof(Camera)), 0);
+    viewer->command(kResetCameraCommand);
+    EXPECT_EQ(std::memcmp(&viewer->camera(), &opened, sizeof(Camera)), 0);
+    viewer->waitForRender();
+}
+
+TEST_F(ViewerTest, WritingTheCameraIntoAFileChangedOnDiskAsksFirst) {
+    const std::string path = writeScene("lit.txt", kLitScene);
+    viewer->openPath(path);
+    viewer->setCamera(orbitCamera(viewer->camera(), viewer->pivot(), viewer->camera().screenUp, 0.5f, 0.0f));
+    const std::string edited = std::string(kLitScene) + "LIGHT (2, 4, 2) (1, 1, 1) 0.5\n";
+    writeScene("lit.txt", edited);
+    viewer->command(kWriteCameraCommand);  // answered No
+    ASSERT_EQ(window.questions.size(), 1u);
+    std::ifstream kept(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>()), edited);
+    window.confirmAnswers.push_back(true);
+    viewer->command(kWriteCameraCommand);
+    Scene reread;
+    Random generator;
+    ASSERT_TRUE(loadScene(path, reread, generator));
+    EXPECT_EQ(std::memcmp(&reread.camera, &viewer->camera(), sizeof(Camera)), 0);
+    EXPECT_EQ(reread.lightList.size(), 2u);
+}
+
+TEST_F(ViewerTest, SavedPictureHoldsTheRenderedPixels) {
+    const std::string path = writeScene("lit.txt", kLitScene);
+    viewer->openPath(path);
+    viewer->waitForRender();
+    const std::string saved = (dir / "picture.ppm").string();
+    std::string error;
+    ASSERT_TRUE(viewer->savePicture(saved, error)) << error;
+    std::ifstream in(saved, std::ios::binary);
+    std::string magic;
+    int width = 0, height = 0, maximum = 0;
+    in >> magic >> width >> height >> maximum;
+    in.get();
+    ASSERT_EQ(magic, "P6");
+    ASSERT_EQ(width, kWidth);
+    const PixelImage expected = referencePicture(path, kWidth, viewer->settings());
+    ASSERT_EQ(height, expected.height);
+    for (const Pixel wanted : expected.pixels) {
+        unsigned char rgb[3];
+        in.read(reinterpret_cast<char*>(rgb), 3);
+        ASSERT_EQ(pixelOf(rgb[0], rgb[1], rgb[2]), wanted);
+    }
+    EXPECT_FALSE(viewer->savePicture((dir / "picture.bmp").string(), error));
+    EXPECT_FALSE(std::filesystem::exists(dir / "picture.bmp"));
+}
+
+TEST_F(ViewerTest, AWatchedFileWithProblemsKeepsTheLastPictureUntilItReadsClean) {
+    const std::string path = writeScene("lit.txt", kLitScene);
+    viewer->openPath(path);
+    viewer->waitForRender();
+    EXPECT_TRUE(window.problems.empty());
+    const std::size_t images = window.images.size();
+
+    // Half written: the sphere's record stops in the middle of a vector.
+    const std::string text(kLitScene);
+    writeScene("lit.txt", text.substr(0, text.find("0.6 (0.3")) + "0.6 (0.3,");
+    viewer->reload(path);
+    EXPECT_EQ(window.images.size(), images);
+    ASSERT_FALSE(window.problems.empty());
+    EXPECT_EQ(window.problems.front().rfind(path + ":5:", 0), 0u) << window.problems.front();
+    EXPECT_EQ(scene.objectList.size(), 2u);
+
+    // Saved in full: shown, and the problems go.
+    writeScene("lit.txt", text);
+    viewer->reload(path);
+    EXPECT_EQ(window.images.size(), images + 1);
+    EXPECT_TRUE(window.problems.empty());
+    viewer->waitForRender();
+
+    // Closing the problems of a broken file shows what it holds.
+    writeScene("lit.txt", text.substr(0, text.find("LIGHT")) + "SPHERE (0, 1, 0) oops");
+    viewer->reload(path);
+    EXPECT_EQ(scene.lightList.size(), 1u);
+    viewer->acceptPartialScene();
+    EXPECT_EQ(scene.lightList.size(), 0u);
+    EXPECT_EQ(window.images.size(), images + 2);
+}
+
+TEST_F(ViewerTest, PictureWidthCommandsSizeThePictureFromTheCamera) {
+    viewer->openPath(writeScene("wide.txt", kWideScene));
+    viewer->command(40303);  // 600
+    EXPECT_EQ(viewer->imageWidth(), 600);
+    EXPECT_EQ(viewer->imageHeight(), 300);
+    EXPECT_EQ(window.images.back()->width(), 600);
+    window.widthAnswer = 123;
+    viewer->command(kOtherWidthCommand);
+    EXPECT_EQ(viewer->imageWidth(), 123);
+    EXPECT_EQ(viewer->imageHeight(), 61);
+    viewer->waitForRender();
 }
 
 TEST(RenderThreadTest, CompleteRenderTellsTheControlAndStoppedOneDrawsNoTime) {

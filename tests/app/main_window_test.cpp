@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -193,6 +194,41 @@ private slots:
         QCOMPARE(shown.pixelColor(width / 2, height + 2), QColor(Qt::black));
         QCOMPARE(shown.pixelColor(width + 5, 10), QColor(Qt::white));
         QVERIFY(shown.height() <= height + 50 || shown.pixelColor(10, height + 50) == QColor(Qt::white));
+    }
+
+    void zoomMagnifiesPixelsIntoSharpSquaresAndTheStatusFitsTheWindow() {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.openAtStartup(kScene.toStdString(), false);
+        window.viewer().waitForRender();
+        const int width = window.viewer().imageWidth(), height = window.viewer().imageHeight();
+        // Painted to its last pixel: neither the white before nor the black of a new image.
+        QImage plain;
+        QTRY_VERIFY([&] {
+            plain = window.imageView()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const QColor last = plain.pixelColor(width - 1, height - 1);
+            return last != QColor(Qt::white) && last != QColor(Qt::black);
+        }());
+        // The finished render's status, engine and all, never widens the window.
+        QTRY_VERIFY(window.statusBar()->minimumSizeHint().width() < 200);
+        QVERIFY(window.minimumWidth() < width + 200);
+
+        actionWithId(window, kZoomInCommand)->trigger();
+        const QImage zoomed = window.imageView()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY(zoomed.width() >= 2 * width && zoomed.height() >= 2 * height);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                for (const QPoint corner : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)}) {
+                    QVERIFY2(zoomed.pixel(2 * x + corner.x(), 2 * y + corner.y()) == plain.pixel(x, y),
+                             qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
+                }
+            }
+        }
+        QCOMPARE(actionWithId(window, kZoomInCommand)->shortcuts().size(), 2);
+        actionWithId(window, kActualSizeCommand)->trigger();
+        QCOMPARE(window.imageView()->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(0, 0, width, height),
+                 plain.copy(0, 0, width, height));
     }
 
     void unreadableOrMalformedFilesAreShownInAPlainWarningBox() {

@@ -352,7 +352,6 @@ void MainWindow::buildProblemsPanel() {
     header->addWidget(close);
     layout->addLayout(header);
     problemsList = new QListWidget;
-    problemsList->setMaximumHeight(120);
     layout->addWidget(problemsList);
     problemsPanel->hide();
     connect(close, &QToolButton::clicked, this, [this] {
@@ -625,8 +624,31 @@ void MainWindow::setClipboardText(const std::string& text) {
 
 void MainWindow::showProblems(const std::vector<std::string>& lines) {
     problemsList->clear();
-    for (const std::string& line : lines) problemsList->addItem(QString::fromStdString(line));
+    for (const std::string& line : lines) {
+        auto* item = new QListWidgetItem(QString::fromStdString(line), problemsList);
+        item->setToolTip(item->text());
+    }
+    // A row for each problem up to five, the rest scroll; room for the
+    // horizontal scroll bar that a long line brings.
+    const int rows = std::clamp(static_cast<int>(lines.size()), 1, 5);
+    problemsList->setFixedHeight(rows * std::max(problemsList->sizeHintForRow(0), fontMetrics().height()) +
+                                 2 * problemsList->frameWidth() +
+                                 problemsList->horizontalScrollBar()->sizeHint().height());
+    const bool wasShown = !problemsPanel->isHidden();
     problemsPanel->setVisible(!lines.empty());
+    // The panel takes its room from the window's growth, not from the
+    // picture, which would otherwise shrink to a strip when a watched file
+    // goes bad.
+    if (wasShown != lines.empty()) return;
+    // The news that the last good picture stays is old news now.
+    if (lines.empty()) statusBar()->clearMessage();
+    const int change = problemsPanel->sizeHint().height();
+    QSize wanted(width(), height() + (lines.empty() ? -change : change));
+    if (const QScreen* where = screen()) {
+        const QSize frame = frameGeometry().size() - geometry().size();
+        wanted = wanted.boundedTo(where->availableGeometry().size() - frame);
+    }
+    resize(wanted);
 }
 
 void MainWindow::showStatusMessage(const std::string& text) {

@@ -300,6 +300,41 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window.viewer().imageHeight(), width / 4, 30000);
     }
 
+    void problemsPanelGrowsTheWindowInsteadOfHidingThePicture() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("watched.txt"));
+        QFile scene(kScene);
+        QVERIFY(scene.open(QIODevice::ReadOnly));
+        const QByteArray whole = scene.readAll();
+        const auto save = [&](const QByteArray& text) {
+            QFile file(dir.filePath(QStringLiteral(".watched.txt.new")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text);
+            file.close();
+            QVERIFY(std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) ==
+                    0);
+        };
+        save(whole);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.openAtStartup(path.toStdString(), true);
+        const int height = window.viewer().imageHeight(), windowHeight = window.height();
+        const auto pictureInView = [&] {
+            return window.imageView()->visibleRegion().boundingRect().height() >= height;
+        };
+        QTRY_VERIFY(pictureInView());
+
+        save(whole.left(whole.size() * 2 / 3));  // half written
+        QTRY_VERIFY_WITH_TIMEOUT(!window.problems().isEmpty(), 30000);
+        QTRY_VERIFY(pictureInView());
+        QVERIFY(window.height() > windowHeight);
+        save(whole);
+        QTRY_VERIFY_WITH_TIMEOUT(window.problems().isEmpty(), 30000);
+        QTRY_COMPARE(window.height(), windowHeight);
+    }
+
     void closingDuringARenderStopsIt() {
         MainWindow window;
         window.show();

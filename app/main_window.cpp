@@ -95,6 +95,31 @@ std::optional<KeyStep> keyStepOf(int key) {
 
 }  // namespace
 
+// One line that never widens the window: what does not fit ends in an
+// ellipsis, and the tooltip holds the whole of it.
+class ElidedLabel : public QLabel {
+public:
+    void setFullText(const QString& text, const QString& tip) {
+        if (text == full && tip == toolTip()) return;
+        full = text;
+        setToolTip(tip);
+        update();
+    }
+    QSize sizeHint() const override { return {fontMetrics().horizontalAdvance(full), fontMetrics().height()}; }
+    QSize minimumSizeHint() const override { return {0, fontMetrics().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        painter.drawText(room, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         fontMetrics().elidedText(full, Qt::ElideRight, room.width()));
+    }
+
+private:
+    QString full;
+};
+
 QImage toQImage(const PixelImage& image) {
     QImage result(image.width, image.height, QImage::Format_RGB32);
     for (int y = 0; y < image.height; ++y) {
@@ -158,10 +183,12 @@ void ImageView::paintEvent(QPaintEvent* event) {
     if (!image) return;
     // Copied under the image's lock, drawn after it is released; scaled
     // without smoothing, so that magnified pixels stay sharp squares.
-    QImage picture = toQImage(image->copyRegion(shownWidth, shownHeight));
-    picture.setDevicePixelRatio(devicePixelRatioF() / zoomFactor);
+    // The target rectangle carries the zoom: drawn at a point, an image
+    // whose pixel ratio is below 1 comes out unmagnified.
+    const QImage picture = toQImage(image->copyRegion(shownWidth, shownHeight));
+    const double scale = zoomFactor / devicePixelRatioF();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.drawImage(QPointF(0, 0), picture);
+    painter.drawImage(QRectF(0, 0, picture.width() * scale, picture.height() * scale), picture);
 }
 
 void ImageView::mousePressEvent(QMouseEvent* event) {
@@ -215,8 +242,10 @@ MainWindow::MainWindow(int pictureWidth, QWidget* parent)
     buildProblemsPanel();
     layout->addWidget(problemsPanel);
 
-    renderStatus = new QLabel;
-    statusBar()->addPermanentWidget(renderStatus);
+    // A normal widget, not a permanent one: a message (Saved ..., Wrote the
+    // camera ...) takes the whole bar for its time instead of being cut off.
+    renderStatus = new ElidedLabel;
+    statusBar()->addWidget(renderStatus, 1);
     buildMenu();
     setAcceptDrops(true);
 
@@ -289,6 +318,8 @@ void MainWindow::buildMenu() {
         QAction* action = holder->addAction(QString::fromUtf8(command.text));
         action->setData(command.id);
         if (command.shortcut) action->setShortcut(QKeySequence(QString::fromUtf8(command.shortcut)));
+        // Where + shares its key with =, Ctrl+= zooms in without the Shift.
+        if (command.id == kZoomInCommand) action->setShortcuts({action->shortcut(), QKeySequence(QStringLiteral("Ctrl+="))});
         // Settings and widths are groups of check marks.
         if (command.apply || pictureWidthOf(command.id) || command.id == kOtherWidthCommand) {
             if (!group) {
@@ -321,7 +352,6 @@ void MainWindow::buildProblemsPanel() {
     header->addWidget(close);
     layout->addLayout(header);
     problemsList = new QListWidget;
-    problemsList->setMaximumHeight(120);
     layout->addWidget(problemsList);
     problemsPanel->hide();
     connect(close, &QToolButton::clicked, this, [this] {
@@ -411,7 +441,8 @@ void MainWindow::updateActions() {
 }
 
 void MainWindow::updateStatus() {
-    renderStatus->setText(QString::fromStdString(statusText(logic->status())));
+    const StatusSnapshot status = logic->status();
+    renderStatus->setFullText(QString::fromStdString(statusText(status)), QString::fromStdString(status.engine));
     // A render that finished since: Save is possible now.
     if (QAction* save = commandAction(kSavePictureCommand)) save->setEnabled(logic->hasPicture());
 }
@@ -593,12 +624,39 @@ void MainWindow::setClipboardText(const std::string& text) {
 
 void MainWindow::showProblems(const std::vector<std::string>& lines) {
     problemsList->clear();
-    for (const std::string& line : lines) problemsList->addItem(QString::fromStdString(line));
+    for (const std::string& line : lines) {
+        auto* item = new QListWidgetItem(QString::fromStdString(line), problemsList);
+        item->setToolTip(item->text());
+    }
+    // A row for each problem up to five, the rest scroll; room for the
+    // horizontal scroll bar that a long line brings.
+    const int rows = std::clamp(static_cast<int>(lines.size()), 1, 5);
+    problemsList->setFixedHeight(rows * std::max(problemsList->sizeHintForRow(0), fontMetrics().height()) +
+                                 2 * problemsList->frameWidth() +
+                                 problemsList->horizontalScrollBar()->sizeHint().height());
+    const bool wasShown = !problemsPanel->isHidden();
     problemsPanel->setVisible(!lines.empty());
+    // The panel takes its room from the window's growth, not from the
+    // picture, which would otherwise shrink to a strip when a watched file
+    // goes bad.
+    if (wasShown != lines.empty()) return;
+    // The news that the last good picture stays is old news now.
+    if (lines.empty()) statusBar()->clearMessage();
+    const int change = problemsPanel->sizeHint().height();
+    QSize wanted(width(), height() + (lines.empty() ? -change : change));
+    if (const QScreen* where = screen()) {
+        const QSize frame = frameGeometry().size() - geometry().size();
+        wanted = wanted.boundedTo(where->availableGeometry().size() - frame);
+    }
+    resize(wanted);
 }
 
 void MainWindow::showStatusMessage(const std::string& text) {
-    statusBar()->showMessage(QString::fromStdString(text), 8000);
+    // A long path loses its middle, not the file's name at its end.
+    const QString message = QString::fromStdString(text);
+    const int room = std::max(40, statusBar()->width() - 24);
+    statusBar()->setToolTip(message);
+    statusBar()->showMessage(statusBar()->fontMetrics().elidedText(message, Qt::ElideMiddle, room), 8000);
 }
 
 std::shared_ptr<OffscreenImage> MainWindow::makeImage(int width, int height, int shownHeight) {

@@ -13,6 +13,7 @@
 #include "app/viewer.h"
 #include "app/window_port.h"
 
+class ElidedLabel;
 class QAction;
 class QLabel;
 class QListWidget;
@@ -122,7 +123,7 @@ private:
     QScrollArea* scroller;
     QWidget* problemsPanel = nullptr;
     QListWidget* problemsList = nullptr;
-    QLabel* renderStatus = nullptr;
+    ElidedLabel* renderStatus = nullptr;
     QMenu* recentMenu = nullptr;
     // The one scene of the program, and the generator that every load
     // reseeds and the soft-jitter shadows draw from.

@@ -70,5 +70,7 @@ std::string statusText(const StatusSnapshot& status) {
     if (status.engine.empty()) return {};
     std::string text = "Rendered in " + std::to_string(status.elapsed.count()) + " ms";
     if (!rate.empty()) text += " \u00b7 " + rate;
-    return text + " \u00b7 " + status.engine;
+    // The engine's detail in brackets (how many objects the hierarchy bounds)
+    // would crowd the bar; the window shows it on demand.
+    return text + " \u00b7 " + status.engine.substr(0, status.engine.find(" ("));
 }

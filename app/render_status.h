@@ -57,5 +57,6 @@ private:
 };
 
 // "Rendering: 42 % · 0.8 s elapsed · 1.1 s left · 3.2 M rays/s", or after a
-// render "Rendered in 35 ms · 3.2 M rays/s · 2 threads, ...".
+// render "Rendered in 35 ms · 3.2 M rays/s · 2 threads, bounding volume
+// hierarchy", the engine without its detail in brackets.
 std::string statusText(const StatusSnapshot& status);

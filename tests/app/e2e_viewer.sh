@@ -4,7 +4,10 @@
 # the title takes the file's name and the screen shows the picture that
 # orvanel-render makes at the same width (or, without it, the core), with the
 # elapsed time under it. Closing the window during a render ends the process
-# promptly and cleanly.
+# promptly and cleanly. Then, on a copy of the scene named on the command
+# line: a drag orbits the camera, Camera > Write Camera to Scene rewrites the
+# file's CAMERA record, the screen comes to show orvanel-render's picture of
+# the rewritten scene, and File > Save Picture As writes those very pixels.
 # Usage: e2e_viewer.sh VIEWER SCREEN_CHECK SCENE WORK_DIR [ORVANEL_RENDER]
 set -euo pipefail
 viewer="$1" checker="$2" scene="$3" work="$4" cli="${5:-}"
@@ -124,4 +127,71 @@ timeout 120 tail --pid="$pid" -f /dev/null || fail "the viewer did not exit afte
 status=0
 wait "$pid" || status=$?
 ((status == 0)) || fail "the viewer exited with status $status"
-echo "e2e: passed (screenshot $work/screen.png)"
+[[ -n "$cli" && -x "$cli" ]] || {
+  echo "e2e: passed without the camera steps: no orvanel-render to compare with (screenshot $work/screen.png)"
+  exit 0
+}
+
+# The record's line, by which the test sees the viewer's write land.
+camera_record() { grep -m 1 '^CAMERA' "$1" || true; }
+
+moved="$work/moved.txt" saved="$work/saved.png"
+cp "$scene" "$moved"
+rm -f "$saved" "$work/moved-reference.png"
+"$viewer" --width "$width" "$moved" >"$work/viewer.log" 2>&1 &
+pid=$!
+window="$(wait_for_window "Orvanel's Ray Tracer - moved.txt" 60)"
+[[ -n "$window" ]] || fail "orvanel --width $width SCENE showed no window titled with the scene"
+"$checker" check "$moved" "$window" "$width" "$work/screen-opened.png" 120 "$work/reference.png" ||
+  fail "orvanel SCENE does not show the picture"
+before="$(camera_record "$moved")"
+
+# A left drag in the picture, well inside it and below the menu bar.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+x=$((X + width / 2)) y=$((Y + 120))
+xdotool mousemove --sync "$x" "$y" mousedown 1
+for step in 1 2 3 4 5 6; do
+  xdotool mousemove --sync $((x + 9 * step)) $((y + 4 * step))
+done
+xdotool mouseup 1
+
+# The key comes after the button's release, so the step is complete.
+xdotool key ctrl+shift+s
+deadline=$((SECONDS + 60))
+while [[ "$(camera_record "$moved")" == "$before" ]] && ((SECONDS < deadline)); do sleep 0.05; done
+after="$(camera_record "$moved")"
+[[ "$after" != "$before" ]] || fail "Write Camera to Scene left the record as it was: $before"
+echo "e2e: the drag wrote $after"
+
+# The screen shows the moved camera's exact picture with its time once that
+# render has finished, and so holds the picture that Save writes.
+"$cli" "$moved" -o "$work/moved-reference.png" --width "$width" --quiet || fail "orvanel-render failed on $moved"
+"$checker" check "$moved" "$window" "$width" "$work/screen-moved.png" 120 "$work/moved-reference.png" ||
+  fail "the screen does not show orvanel-render's picture of the rewritten scene"
+
+dialog=""
+for attempt in 1 2 3 4 5; do
+  xdotool windowfocus --sync "$window" 2>/dev/null || true
+  xdotool key ctrl+s
+  dialog="$(wait_for_window "Save Picture As" 30)" && break
+done
+[[ -n "$dialog" ]] || fail "Ctrl+S showed no save dialog"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+# The name field holds the suggested name, selected: the typed path replaces it.
+xdotool key ctrl+a
+xdotool type --delay 5 "$saved"
+xdotool key Return
+# Written beside and renamed into place: once there, it is whole.
+deadline=$((SECONDS + 60))
+while [[ ! -e "$saved" ]] && ((SECONDS < deadline)); do sleep 0.05; done
+[[ -e "$saved" ]] || fail "Save Picture As wrote no $saved"
+"$checker" same "$saved" "$work/moved-reference.png" ||
+  fail "the saved picture is not orvanel-render's picture of the rewritten scene"
+
+"$checker" close "$window"
+timeout 120 tail --pid="$pid" -f /dev/null || fail "the viewer did not exit after closing"
+status=0
+wait "$pid" || status=$?
+((status == 0)) || fail "the viewer exited with status $status"
+echo "e2e: passed (screenshots $work/screen.png, $work/screen-moved.png)"

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -195,6 +196,41 @@ private slots:
         QVERIFY(shown.height() <= height + 50 || shown.pixelColor(10, height + 50) == QColor(Qt::white));
     }
 
+    void zoomMagnifiesPixelsIntoSharpSquaresAndTheStatusFitsTheWindow() {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.openAtStartup(kScene.toStdString(), false);
+        window.viewer().waitForRender();
+        const int width = window.viewer().imageWidth(), height = window.viewer().imageHeight();
+        // Painted to its last pixel: neither the white before nor the black of a new image.
+        QImage plain;
+        QTRY_VERIFY([&] {
+            plain = window.imageView()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const QColor last = plain.pixelColor(width - 1, height - 1);
+            return last != QColor(Qt::white) && last != QColor(Qt::black);
+        }());
+        // The finished render's status, engine and all, never widens the window.
+        QTRY_VERIFY(window.statusBar()->minimumSizeHint().width() < 200);
+        QVERIFY(window.minimumWidth() < width + 200);
+
+        actionWithId(window, kZoomInCommand)->trigger();
+        const QImage zoomed = window.imageView()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY(zoomed.width() >= 2 * width && zoomed.height() >= 2 * height);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                for (const QPoint corner : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)}) {
+                    QVERIFY2(zoomed.pixel(2 * x + corner.x(), 2 * y + corner.y()) == plain.pixel(x, y),
+                             qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
+                }
+            }
+        }
+        QCOMPARE(actionWithId(window, kZoomInCommand)->shortcuts().size(), 2);
+        actionWithId(window, kActualSizeCommand)->trigger();
+        QCOMPARE(window.imageView()->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(0, 0, width, height),
+                 plain.copy(0, 0, width, height));
+    }
+
     void unreadableOrMalformedFilesAreShownInAPlainWarningBox() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
@@ -262,6 +298,41 @@ private slots:
         // And again: the new file is watched too.
         save("(0, 0.25, 0)");
         QTRY_COMPARE_WITH_TIMEOUT(window.viewer().imageHeight(), width / 4, 30000);
+    }
+
+    void problemsPanelGrowsTheWindowInsteadOfHidingThePicture() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("watched.txt"));
+        QFile scene(kScene);
+        QVERIFY(scene.open(QIODevice::ReadOnly));
+        const QByteArray whole = scene.readAll();
+        const auto save = [&](const QByteArray& text) {
+            QFile file(dir.filePath(QStringLiteral(".watched.txt.new")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text);
+            file.close();
+            QVERIFY(std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) ==
+                    0);
+        };
+        save(whole);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.openAtStartup(path.toStdString(), true);
+        const int height = window.viewer().imageHeight(), windowHeight = window.height();
+        const auto pictureInView = [&] {
+            return window.imageView()->visibleRegion().boundingRect().height() >= height;
+        };
+        QTRY_VERIFY(pictureInView());
+
+        save(whole.left(whole.size() * 2 / 3));  // half written
+        QTRY_VERIFY_WITH_TIMEOUT(!window.problems().isEmpty(), 30000);
+        QTRY_VERIFY(pictureInView());
+        QVERIFY(window.height() > windowHeight);
+        save(whole);
+        QTRY_VERIFY_WITH_TIMEOUT(window.problems().isEmpty(), 30000);
+        QTRY_COMPARE(window.height(), windowHeight);
     }
 
     void closingDuringARenderStopsIt() {

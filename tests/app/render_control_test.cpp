@@ -1,4 +1,5 @@
 #include "app/render_control.h"
+#include "app/render_status.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,18 @@ TEST(RenderControlTest, StopBeforeTheRenderThreadRunsIsNotLost) {
     control.waitForStop();
     render.join();
     EXPECT_EQ(pixels.load(), 0);
+}
+
+// The status bar's line after a render: the engine without its bracketed
+// detail, which would crowd a narrow window.
+TEST(RenderStatusTest, FinishedRenderNamesTheEngineWithoutItsDetail) {
+    StatusSnapshot status;
+    status.elapsed = std::chrono::milliseconds(250);
+    status.rays = 1000000;
+    status.engine = "2 threads, bounding volume hierarchy (7 objects bounded, 1 tested on every ray)";
+    EXPECT_EQ(statusText(status), "Rendered in 250 ms \u00b7 4.0 M rays/s \u00b7 2 threads, bounding volume hierarchy");
+    status.engine = "1 thread, linear search";
+    EXPECT_EQ(statusText(status), "Rendered in 250 ms \u00b7 4.0 M rays/s \u00b7 1 thread, linear search");
 }
 
 }  // namespace

@@ -6,7 +6,12 @@
 //     orvanel-render made at WIDTH), or without one rendered here by the core.
 //   viewer_screen_check close WINDOW
 //     asks the window to close, as a window manager's close button does.
+//   viewer_screen_check same PICTURE REFERENCE
+//     whether two picture files hold the same pixels (their bytes may differ).
+//   viewer_screen_check shot SCREENSHOT [X Y WIDTH HEIGHT]
+//     saves the screen, or this part of it, as a picture.
 #include <QImage>
+#include <QRect>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -156,23 +161,68 @@ int close(Display* display, Window window) {
     return 0;
 }
 
+int same(const char* picturePath, const char* referencePath) {
+    const QImage picture(QString::fromLocal8Bit(picturePath)), reference(QString::fromLocal8Bit(referencePath));
+    if (picture.isNull() || reference.isNull()) {
+        std::fprintf(stderr, "cannot read %s\n", picture.isNull() ? picturePath : referencePath);
+        return 2;
+    }
+    if (picture.size() != reference.size()) {
+        std::fprintf(stderr, "%s is %d x %d, %s %d x %d\n", picturePath, picture.width(), picture.height(),
+                     referencePath, reference.width(), reference.height());
+        return 1;
+    }
+    const QImage a = picture.convertToFormat(QImage::Format_ARGB32), b = reference.convertToFormat(QImage::Format_ARGB32);
+    int differing = 0, firstX = -1, firstY = -1;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) == b.pixel(x, y)) continue;
+            if (differing++ == 0) firstX = x, firstY = y;
+        }
+    }
+    if (differing) {
+        std::fprintf(stderr, "%s and %s differ in %d pixels, the first at (%d, %d): #%08x, not #%08x\n", picturePath,
+                     referencePath, differing, firstX, firstY, a.pixel(firstX, firstY), b.pixel(firstX, firstY));
+        return 1;
+    }
+    std::printf("%s: the same %d x %d pixels as %s\n", picturePath, a.width(), a.height(), referencePath);
+    return 0;
+}
+
+int shot(Display* display, const char* shotPath, const QRect& part) {
+    QImage screen = grabScreen(display);
+    if (!part.isNull()) screen = screen.copy(part);
+    if (!screen.save(QString::fromLocal8Bit(shotPath))) {
+        std::fprintf(stderr, "cannot write %s\n", shotPath);
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "same" && argc == 4) return same(argv[2], argv[3]);
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
         std::fprintf(stderr, "no X display\n");
         return 2;
     }
-    const std::string mode = argc > 1 ? argv[1] : "";
     int status = 2;
     if (mode == "check" && (argc == 7 || argc == 8)) {
         status = check(display, argv[2], std::strtoul(argv[3], nullptr, 0), std::atoi(argv[4]), argv[5],
                        std::atoi(argv[6]), argc == 8 ? argv[7] : nullptr);
     } else if (mode == "close" && argc == 3) {
         status = close(display, std::strtoul(argv[2], nullptr, 0));
+    } else if (mode == "shot" && (argc == 3 || argc == 7)) {
+        status = shot(display, argv[2],
+                      argc == 7 ? QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]))
+                                : QRect());
     } else {
-        std::fprintf(stderr, "usage: %s check SCENE WINDOW WIDTH SCREENSHOT SECONDS [REFERENCE] | close WINDOW\n",
+        std::fprintf(stderr,
+                     "usage: %s check SCENE WINDOW WIDTH SCREENSHOT SECONDS [REFERENCE] | close WINDOW | "
+                     "same PICTURE REFERENCE | shot SCREENSHOT [X Y WIDTH HEIGHT]\n",
                      argv[0]);
     }
     XCloseDisplay(display);

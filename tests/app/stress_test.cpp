@@ -162,13 +162,15 @@ TEST_F(StressTest, ClosingMidRenderStopsItWithoutFinishing) {
 
 TEST_F(StressTest, CameraMovedWhileRendersStartAndStopEndsOnTheFinalCamerasPicture) {
     openExpensive(12, 3);
-    const Orbit orbit = orbitFromHere();
+    Orbit orbit = orbitFromHere();
     const std::size_t imagesBefore = window.images.size();
     for (int step = 1; step <= 300; ++step) {
-        viewer->setCamera(orbit.at(0.01f * static_cast<float>(step), 0.02f * static_cast<float>(step % 5 - 2)));
+        viewer->setCamera(orbit.at(0.01f * static_cast<float>(step % 100), 0.02f * static_cast<float>(step % 5 - 2)));
         // Now and then a render runs to its end, preview and refinement both.
         if (step % 75 == 0) viewer->waitForRender();
         if (step % 20 == 0) viewer->finishCameraStep();
+        // A new drag takes its pivot while the render goes on.
+        if (step % 100 == 0) orbit = orbitFromHere();
     }
     viewer->waitForRender();
     // Every step drew over the one image: no render made a new one.
@@ -193,14 +195,6 @@ TEST_F(StressTest, TenThousandCameraStepsKeepTheMemoryFlat) {
     viewer->waitForRender();
     ASSERT_GT(after2000, 0u);
     EXPECT_LE(residentBytes(), after2000 + (8u << 20));
-
-    // The history kept the newest steps only.
-    int undone = 0;
-    while (viewer->cameraHistory().canUndo() && undone <= 2000) {
-        viewer->command(kUndoCameraCommand);
-        ++undone;
-    }
-    EXPECT_EQ(undone, static_cast<int>(CameraHistory::kDefaultDepth));
 }
 
 }  // namespace

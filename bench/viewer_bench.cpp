@@ -11,11 +11,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <ctime>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -113,12 +113,12 @@ RunResult replayOrbit(Viewer& viewer, BenchWindow& window, int steps) {
     std::clock_t cpuLastStep = cpuStart;
     for (int step = 1; step <= steps; ++step) {
         const Camera next = orbitCamera(start, pivot, up, static_cast<float>(step * kStepRadians), 0.0f);
+        lastStep = Clock::now();
+        cpuLastStep = std::clock();
         // setCamera stops the render it replaces first; stopping it here
         // instead keeps that render's repaints from passing for the preview.
         viewer.stopRender();
         window.arm();
-        lastStep = Clock::now();
-        cpuLastStep = std::clock();
         viewer.setCamera(next);
         window.waitForPreview();
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - lastStep).count();

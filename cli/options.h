@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/tile.h"
+#include "cli/pieces/piece_rect.h"
 #include "render/settings.h"
 
 // Exit statuses, one per kind of failure, so scripts can tell them apart.

@@ -9,7 +9,7 @@
 
 #include "cli/check_command.h"
 #include "cli/image_writer.h"
-#include "cli/piece_render.h"
+#include "cli/pieces/piece_options.h"
 #include "cli/progress.h"
 #include "cli/scene_input.h"
 #include "render/camera.h"
@@ -109,12 +109,10 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         err << "interrupted: " << options.outputPath << " not written\n";
         return kExitInterrupted;
     }
-    if (piece) {
-        piece->pixelsSha256 = pixelsSha256(outcome.image);
-        output.setPngText(pieceText(*piece));
-    }
     const ColorPicture colors{outcome.image.width, outcome.image.height, std::move(outcome.colors)};
-    if (!output.commit(outcome.image, colors, options.format, error)) {
+    const bool written = piece ? commitPiece(output, outcome.image, *piece, error)
+                               : output.commit(outcome.image, colors, options.format, error);
+    if (!written) {
         err << "error: " << error << "\n";
         return kExitWriteFailed;
     }

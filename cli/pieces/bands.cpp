@@ -1,7 +1,10 @@
 #include "cli/pieces/bands.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 double bandWeightOfPixel(const RenderSettings& settings) {
     const double samples = settings.antiAliasing == AntiAliasingMode::Supersampling ? 100.0 : 1.0;
@@ -10,12 +13,22 @@ double bandWeightOfPixel(const RenderSettings& settings) {
     return samples * shadows;
 }
 
-int bandCount(int width, int height, const RenderSettings& settings) {
+int bandCount(int width, int height, const RenderSettings& settings, std::optional<int> rowsPerBand) {
     if (height < 1) return 1;
     const double rowWeight = static_cast<double>(width) * bandWeightOfPixel(settings);
-    const double rowsPerBand = std::max(1.0, std::ceil(kBandWeight / rowWeight));
-    const double count = std::ceil(static_cast<double>(height) / rowsPerBand);
+    const double rows = rowsPerBand ? *rowsPerBand : std::max(1.0, std::ceil(kBandWeight / rowWeight));
+    const double count = std::ceil(static_cast<double>(height) / std::max(1.0, rows));
     return static_cast<int>(std::clamp(count, 1.0, static_cast<double>(height)));
+}
+
+std::optional<int> bandRowsFromEnvironment() {
+    const char* text = std::getenv("ORVANEL_BAND_ROWS");
+    if (!text) return std::nullopt;
+    int rows = 0;
+    const char* end = text + std::strlen(text);
+    const auto [next, error] = std::from_chars(text, end, rows);
+    if (error != std::errc{} || next != end || rows < 1) return std::nullopt;
+    return rows;
 }
 
 std::string partsFolderFor(const std::string& outputPath) { return outputPath + ".parts"; }

@@ -21,8 +21,13 @@ inline constexpr double kBandWeight = 1.5e6;
 double bandWeightOfPixel(const RenderSettings& settings);
 
 // How many bands a width x height picture is cut into: rows of about
-// kBandWeight each, never less than one row per band.
-int bandCount(int width, int height, const RenderSettings& settings);
+// kBandWeight each, never less than one row per band; `rowsPerBand` given
+// (ORVANEL_BAND_ROWS), that many rows each.
+int bandCount(int width, int height, const RenderSettings& settings, std::optional<int> rowsPerBand = std::nullopt);
+
+// ORVANEL_BAND_ROWS, when it is set to a positive number: the rows of a band
+// for tests and for tuning. Nullopt otherwise.
+std::optional<int> bandRowsFromEnvironment();
 
 // "OUT.png.parts": the folder of the bands, beside the output.
 std::string partsFolderFor(const std::string& outputPath);

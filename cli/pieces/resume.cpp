@@ -288,7 +288,7 @@ int renderResumable(const CliOptions& options, const Scene& scene, const Random&
         return kExitWriteFailed;
     }
 
-    const int count = bandCount(options.width, height, options.settings);
+    const int count = bandCount(options.width, height, options.settings, bandRowsFromEnvironment());
     std::vector<bool> kept = keptBands(folder, *picture, count, err);
     const auto keptCount = static_cast<int>(std::count(kept.begin(), kept.end(), true));
     const std::vector<std::pair<int, int>> runs = missingRuns(kept);

@@ -11,17 +11,22 @@
 int runMergeCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     std::string outputPath;
     std::vector<std::string> pieces;
+    bool checkOnly = false;
     CLI::App app{"Merges the pieces that orvanel-render --tile or --region wrote into the whole picture.",
                  "orvanel-merge"};
-    app.add_option("-o,--output", outputPath, "Picture to write: .png (8-bit RGB) or .ppm (binary P6)")
-        ->required()
-        ->option_text("OUT");
+    CLI::Option* outputOption =
+        app.add_option("-o,--output", outputPath, "Picture to write: .png (8-bit RGB) or .ppm (binary P6)")
+            ->option_text("OUT");
+    app.add_flag("--check", checkOnly,
+                 "Check the pieces as the merge would and name every problem, writing nothing (no -o); exit 0 when "
+                 "they make the whole picture")
+        ->excludes(outputOption);
     app.add_option("pieces", pieces, "The PNG pieces, in any order; together they must cover the picture once")
         ->required()
         ->option_text("PIECE...");
     app.set_version_flag("--version", std::string("orvanel-merge ") + kOrvanelVersion);
     app.footer(
-        "Exit status: 0 written, 2 bad options, 4 the output cannot be written, 5 the pieces do not make one "
+        "Exit status: 0 written (or, with --check, the pieces are all good), 2 bad options, 4 the output cannot be written, 5 the pieces do not make one "
         "picture (nothing is written).\n"
         "Example: orvanel-merge -o poster.png pieces/piece-*-of-8.png");
 
@@ -31,6 +36,15 @@ int runMergeCommandLine(const std::vector<std::string>& arguments, std::ostream&
     } catch (const CLI::ParseError& error) {
         if (error.get_exit_code() == 0) return app.exit(error, out, err);
         err << "error: " << error.what() << "\n\n" << app.help();
+        return kExitUsage;
+    }
+    if (checkOnly) {
+        const MergeResult checked = mergePieces(pieces);
+        for (const std::string& problem : checked.problems) err << "error: " << problem << "\n";
+        return checked.problems.empty() ? kExitSuccess : kExitPiecesRefused;
+    }
+    if (outputPath.empty()) {
+        err << "error: --output is required (or --check)\n\n" << app.help();
         return kExitUsage;
     }
     const std::optional<ImageFormat> format = imageFormatFor(outputPath);

@@ -237,12 +237,19 @@ void expectFinished(const std::string& out, const std::string& reference) {
 
 const std::vector<std::string> kSupersampled{"--width", "120", "--lights", "on", "--depth", "3", "--aa", "10x10"};
 
-TEST(ResumeAfterStop, KilledPartWayThenRunAgainGivesTheWholeRendersBytes) {
+// The showcase with supersampling in 30 bands of 3 rows, the uninterrupted
+// render's bytes, and the --resume command for out.png.
+class ResumeAfterStop : public ::testing::Test {
+protected:
     TempDir dir;
-    const ScopedEnvironment rows("ORVANEL_BAND_ROWS", "3");
+    const ScopedEnvironment rows{"ORVANEL_BAND_ROWS", "3"};
     const std::string reference = referenceBytes(dir, kSupersampled);
     const std::string out = dir.path("out.png");
+    const std::string folder = out + ".parts";
     const std::vector<std::string> command = with({kShowcase, "-o", out, "--resume"}, kSupersampled);
+};
+
+TEST_F(ResumeAfterStop, KilledPartWayThenRunAgainGivesTheWholeRendersBytes) {
 
     EXPECT_EQ(stopWhenBandsAppear(with(command, {"--threads", "2"}), out + ".parts", 1, SIGKILL, dir.path("1.err")),
               128 + SIGKILL);
@@ -260,7 +267,7 @@ TEST(ResumeAfterStop, KilledPartWayThenRunAgainGivesTheWholeRendersBytes) {
     expectFinished(out, reference);
 }
 
-TEST(ResumeAfterStop, SoftJitterShadowsThroughTwoKillsMatchTheOneThreadReference) {
+TEST(ResumeSoftJitter, ThroughTwoKillsMatchesTheOneThreadReference) {
     TempDir dir;
     const ScopedEnvironment rows("ORVANEL_BAND_ROWS", "4");
     const std::vector<std::string> options{"--width", "240", "--lights", "on", "--depth", "2", "--shadows",
@@ -277,12 +284,7 @@ TEST(ResumeAfterStop, SoftJitterShadowsThroughTwoKillsMatchTheOneThreadReference
     expectFinished(out, reference);
 }
 
-TEST(ResumeAfterStop, CtrlCKeepsTheDoneBandsSaysHowToContinueAndLeavesNoPicture) {
-    TempDir dir;
-    const ScopedEnvironment rows("ORVANEL_BAND_ROWS", "3");
-    const std::string reference = referenceBytes(dir, kSupersampled);
-    const std::string out = dir.path("out.png");
-    const std::vector<std::string> command = with({kShowcase, "-o", out, "--resume"}, kSupersampled);
+TEST_F(ResumeAfterStop, CtrlCKeepsTheDoneBandsSaysHowToContinueAndLeavesNoPicture) {
 
     for (const int signal : {SIGINT, SIGTERM}) {
         const std::size_t before = bandFiles(out + ".parts").size();
@@ -299,13 +301,7 @@ TEST(ResumeAfterStop, CtrlCKeepsTheDoneBandsSaysHowToContinueAndLeavesNoPicture)
     expectFinished(out, reference);
 }
 
-TEST(ResumeAfterStop, CutShortDamagedAndForeignBandsAreRenderedAgainEachSaidInALine) {
-    TempDir dir;
-    const ScopedEnvironment rows("ORVANEL_BAND_ROWS", "3");
-    const std::string reference = referenceBytes(dir, kSupersampled);
-    const std::string out = dir.path("out.png");
-    const std::string folder = out + ".parts";
-    const std::vector<std::string> command = with({kShowcase, "-o", out, "--resume"}, kSupersampled);
+TEST_F(ResumeAfterStop, CutShortDamagedAndForeignBandsAreRenderedAgainEachSaidInALine) {
     stopWhenBandsAppear(command, folder, 3, SIGKILL, dir.path("1.err"));
     const std::vector<std::string> bands = bandFiles(folder);
     ASSERT_GE(bands.size(), 3u);

@@ -184,16 +184,19 @@ bool PendingImageFile::commit(const PixelImage& image, ImageFormat format, std::
 
 bool PendingImageFile::commit(const PixelImage& image, const ColorPicture& colors, ImageFormat format,
                               std::string& error) {
+    return commit([&](std::FILE* file, std::string& detail) { return writePicture(image, colors, format, file, detail); },
+                  error);
+}
+
+bool PendingImageFile::commit(const Encoder& encode, std::string& error) {
     if (!file_) {
         error = "Could not write " + path_ + ": not open";
         return false;
     }
     std::string detail;
-    const bool encoded = format == ImageFormat::Png && !pngText_.empty()
-                             ? writeAnnotatedPng(image, pngText_, file_, detail)
-                             : writePicture(image, colors, format, file_, detail);
+    const bool encoded = encode(file_, detail);
     // A full disk may only show when the buffer is flushed or the file closed.
-    const bool flushed = encoded && std::fflush(file_) == 0;
+    const bool flushed = encoded && std::fflush(file_) == 0 && (!sync_ || ::fsync(::fileno(file_)) == 0);
     const int flushErrno = errno;
     const bool closed = std::fclose(file_) == 0;
     const int closeErrno = errno;

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "cli/annotated_png.h"
 #include "cli/options.h"
 #include "render/image.h"
 
@@ -48,13 +48,18 @@ public:
     // the render rather than after it.
     bool open(const std::string& path, std::string& error);
 
-    // Text chunks for a PNG picture, written ahead of its pixels.
-    void setPngText(PngText text) { pngText_ = std::move(text); }
+    // Flush the file to the disk before the rename, so that after a power
+    // cut the name holds the complete file or nothing.
+    void syncBeforeRename() { sync_ = true; }
 
     // Writes the picture, closes and renames it over the target.
     bool commit(const PixelImage& image, ImageFormat format, std::string& error);
     // The same for any format; `colors` is used by the float formats only.
     bool commit(const PixelImage& image, const ColorPicture& colors, ImageFormat format, std::string& error);
+    // The same with any encoder that writes the open stream (a PNG with text
+    // chunks, for one); it returns false with the reason on failure.
+    using Encoder = std::function<bool(std::FILE* file, std::string& error)>;
+    bool commit(const Encoder& encode, std::string& error);
 
     // Removes the temporary file, if any.
     void discard();
@@ -63,5 +68,5 @@ private:
     std::string path_;
     std::string temporaryPath_;
     std::FILE* file_ = nullptr;
-    PngText pngText_;
+    bool sync_ = false;
 };

@@ -1,25 +1,12 @@
-// orvanel-merge: pieces of one picture into the whole picture, refusing
-// anything that would not give the very pixels of a whole render.
+// orvanel-merge: the command line over mergePieces (cli/pieces/merge.h).
 #pragma once
 
 #include <iosfwd>
 #include <string>
 #include <vector>
 
-#include "cli/piece.h"
-
 // Besides those of options.h: the pieces do not make one picture.
 inline constexpr int kExitPiecesRefused = 5;
-
-struct MergeResult {
-    PieceDescription description;  // of the whole picture, when the pieces make one
-    PixelImage image;
-    std::vector<std::string> problems;  // one line each, naming the files; empty when merged
-};
-
-// Reads and checks every piece: complete PNGs, right checksums, one picture
-// (size, scene, settings, version), and every pixel covered exactly once.
-MergeResult mergePieces(const std::vector<std::string>& paths);
 
 // The program: argv without the program name.
 int runMergeCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);

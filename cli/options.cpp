@@ -67,11 +67,23 @@ void addPieceOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("--skip-existing", options.skipExisting,
                  "With --tile or --region: leave a valid piece of the same scene and settings at the output path "
                  "alone and exit 0");
+    app.add_flag("--resume", options.resume,
+                 "Keep every finished band in OUT.parts/ beside the output; run the same command again after a "
+                 "crash, a kill or Ctrl-C to render only the missing bands")
+        ->excludes(tile)
+        ->excludes(region);
 }
 
 // What parsing alone cannot see; empty when the pieces options fit together.
 std::string pieceProblem(const CliOptions& options) {
     if (options.skipExisting && !options.isPiece()) return "--skip-existing needs --tile or --region";
+    if (options.resume && (options.format == ImageFormat::Pfm || options.format == ImageFormat::Exr)) {
+        return "--resume keeps its bands as 8-bit PNG pieces: the output must be .png or .ppm, not " +
+               options.outputPath;
+    }
+    if (options.resume && options.scenePath == kStandardInput) {
+        return "--resume reads the scene again on every run: it needs a scene file, not standard input";
+    }
     if (options.isPiece() && options.format != ImageFormat::Png) {
         return "a piece (--tile or --region) is written as PNG, which carries its description: " + options.outputPath;
     }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/tile.h"
+#include "cli/pieces/piece_rect.h"
 #include "render/settings.h"
 
 // Exit statuses, one per kind of failure, so scripts can tell them apart.
@@ -40,6 +40,7 @@ struct CliOptions {
     std::optional<TileSpec> tile;     // --tile I/N
     std::optional<PixelRect> region;  // --region X0,Y0,X1,Y1; the bottom is checked against the camera later
     bool skipExisting = false;        // keep a valid piece already at the output path
+    bool resume = false;              // --resume: the whole picture in bands kept in OUTPUT.parts/
 
     bool isPiece() const { return tile || region; }
 };

@@ -9,7 +9,8 @@
 
 #include "cli/check_command.h"
 #include "cli/image_writer.h"
-#include "cli/piece_render.h"
+#include "cli/pieces/piece_options.h"
+#include "cli/pieces/resume.h"
 #include "cli/progress.h"
 #include "cli/scene_input.h"
 #include "render/camera.h"
@@ -18,19 +19,19 @@
 
 namespace {
 
-void printStatistics(std::ostream& out, const RenderResult& outcome, std::chrono::steady_clock::duration elapsed) {
+void printStatistics(std::ostream& out, const RayCounts& counts, int width, int height, const std::string& engine,
+                     std::chrono::steady_clock::duration elapsed) {
     const double seconds = std::chrono::duration<double>(elapsed).count();
     const long long milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
-    const RayCounts& counts = outcome.counts;
     const double raysPerSecond = seconds > 0.0 ? static_cast<double>(counts.total()) / seconds : 0.0;
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.0f", raysPerSecond);
     out << "render time: " << milliseconds << " ms\n"
-        << "image size: " << outcome.image.width << " x " << outcome.image.height << "\n"
+        << "image size: " << width << " x " << height << "\n"
         << "rays traced: " << counts.total() << " (primary " << counts.primary << ", secondary " << counts.secondary
         << ", shadow " << counts.shadow << ")\n"
         << "rays per second: " << rate << "\n"
-        << "engine: " << outcome.engine << "\n";
+        << "engine: " << engine << "\n";
 }
 
 }  // namespace
@@ -56,6 +57,15 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         err << "error: " << options.scenePath << ": the camera makes the picture " << height << " pixels tall at width "
             << options.width << "; the limit is " << kMaxImageHeight << " (use a smaller --width)\n";
         return kExitBadImageSize;
+    }
+
+    if (options.resume) {
+        ResumeStatistics statistics;
+        const int status = renderResumable(options, scene, generator, height, err, interactive, stop, statistics);
+        if (status == kExitSuccess && options.stats) {
+            printStatistics(out, statistics.counts, options.width, height, statistics.engine, statistics.elapsed);
+        }
+        return status;
     }
 
     std::string problem;
@@ -109,16 +119,16 @@ int runRenderCommand(const CliOptions& options, std::ostream& out, std::ostream&
         err << "interrupted: " << options.outputPath << " not written\n";
         return kExitInterrupted;
     }
-    if (piece) {
-        piece->pixelsSha256 = pixelsSha256(outcome.image);
-        output.setPngText(pieceText(*piece));
-    }
     const ColorPicture colors{outcome.image.width, outcome.image.height, std::move(outcome.colors)};
-    if (!output.commit(outcome.image, colors, options.format, error)) {
+    const bool written = piece ? commitPiece(output, outcome.image, *piece, error)
+                               : output.commit(outcome.image, colors, options.format, error);
+    if (!written) {
         err << "error: " << error << "\n";
         return kExitWriteFailed;
     }
-    if (options.stats) printStatistics(out, outcome, elapsed);
+    if (options.stats) {
+        printStatistics(out, outcome.counts, outcome.image.width, outcome.image.height, outcome.engine, elapsed);
+    }
     return kExitSuccess;
 }
 

@@ -11,7 +11,7 @@ packages=(
   xvfb xauth xdotool x11-utils
   clang libclang-rt-14-dev
   libopenexr-dev libassimp-dev
-  slurmctld slurmd slurm-client parallel
+  slurmctld slurmd slurm-client parallel iproute2
   povray libembree-dev linux-perf
   dpkg-dev desktop-file-utils groff-base
 )

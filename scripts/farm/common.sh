@@ -89,3 +89,56 @@ farm_all_pieces() {
 farm_is_permanent() {  # status
   [[ "$1" == 1 || "$1" == 2 || "$1" == 3 ]]
 }
+
+# The run's description in the work folder, for status.sh: the piece count,
+# the output and when this run began.
+farm_record_run() {
+  printf 'tiles=%s\noutput=%s\nstarted=%s\n' "$farm_tiles" "$farm_output" "$(date +%s)" >"$farm_workdir/farm-run"
+}
+
+farm_count_done() {  # the pieces present: each appears under its name only when complete
+  local i count=0
+  for ((i = 0; i < farm_tiles; i++)); do [[ -e "$farm_workdir/piece-$i-of-$farm_tiles.png" ]] && ((count += 1)); done
+  echo "$count"
+}
+
+farm_duration() {  # seconds: "45 s", "12 min 05 s", "3 h 20 min"
+  local s="$1"
+  ((s > 0)) || s=1
+  if ((s < 60)); then echo "$s s"
+  elif ((s < 3600)); then printf '%d min %02d s\n' $((s / 60)) $((s % 60))
+  else printf '%d h %02d min\n' $((s / 3600)) $((s % 3600 / 60)); fi
+}
+
+# "pieces: D of N done, F failed, about T left": the time left from the
+# pieces finished since `since` (epoch seconds), `fresh` of them.
+farm_progress_text() {  # done failed fresh since
+  local done="$1" failed="$2" fresh="$3" since="$4" left remaining
+  remaining=$((farm_tiles - done - failed))
+  if ((remaining <= 0)); then left="none left to render"
+  elif ((fresh > 0)); then left="about $(farm_duration $(((($(date +%s) - since) * remaining + fresh - 1) / fresh))) left"
+  else left="time left unknown until a piece finishes"; fi
+  echo "pieces: $done of $farm_tiles done, $failed failed, $left"
+}
+
+# While a script waits: one line on standard error, redrawn in place on a
+# terminal, else written again only when the counts change.
+farm_progress_start() {
+  farm_progress_since="$(date +%s)" farm_progress_base="$(farm_count_done)" farm_progress_shown=""
+}
+farm_progress() {  # failed
+  local done line
+  done="$(farm_count_done)"
+  line="$(farm_progress_text "$done" "$1" $((done - farm_progress_base)) "$farm_progress_since")"
+  if [[ -t 2 ]]; then
+    printf '\r\033[K%s' "$line" >&2
+    farm_progress_shown="drawn"
+  elif [[ "$farm_progress_shown" != "$done $1" ]]; then
+    echo "$line" >&2
+    farm_progress_shown="$done $1"
+  fi
+}
+farm_progress_end() {
+  if [[ -t 2 && -n "$farm_progress_shown" ]]; then printf '\n' >&2; fi
+  farm_progress_shown=""
+}

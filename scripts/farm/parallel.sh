@@ -46,12 +46,31 @@ command -v parallel >/dev/null || farm_fail "GNU parallel not found (Debian: apt
 command_key="$(printf '%s\n' "$farm_render" "$farm_scene" "$farm_tiles" "${farm_render_options[@]}" | sha256sum | cut -c1-12)"
 joblog="$farm_workdir/joblog-$farm_tiles-$command_key"
 echo "pieces: $farm_tiles, job log $joblog, logs in $farm_workdir/logs"
+farm_record_run
+logged_before=0
+[[ ! -f "$joblog" ]] || logged_before="$(wc -l <"$joblog")"
+failed_now() {  # jobs of this run that failed so far
+  tail -n +$((logged_before + 1)) "$joblog" 2>/dev/null | awk -F'\t' '$1 ~ /^[0-9]+$/ && ($7 != 0 || $8 != 0) { n++ } END { print n + 0 }'
+}
+farm_progress_start
 set +e
 seq 0 $((farm_tiles - 1)) | parallel --will-cite --joblog "$joblog" --resume-failed --retries "$retries" \
   "${parallel_options[@]}" -q sh -c 'exec "$@" >>"$0" 2>&1' "$farm_workdir/logs/piece-{}.log" \
   "$farm_render" "$farm_scene" -o "$farm_workdir/piece-{}-of-$farm_tiles.png" --tile "{}/$farm_tiles" \
-  --skip-existing "${farm_render_options[@]}"
+  --skip-existing "${farm_render_options[@]}" &
+parallel_pid=$!
+# A stopped script stops its pieces: parallel passes the signal on.
+trap 'kill -TERM "$parallel_pid" 2>/dev/null' INT TERM
+while kill -0 "$parallel_pid" 2>/dev/null; do
+  farm_progress "$(failed_now)"
+  sleep 1 &
+  wait $! 2>/dev/null
+done
+wait "$parallel_pid"
 parallel_status=$?
+trap - INT TERM
+farm_progress "$(failed_now)"
+farm_progress_end
 set -e
 
 # The latest entry of every piece decides (Seq is the piece's index + 1).

@@ -68,7 +68,9 @@ merge_job="$(sbatch --parsable --job-name=orvanel-merge --dependency="afterok:$a
 }
 echo "pieces: job array $array_job ($farm_tiles tasks, logs in $farm_workdir/logs)"
 echo "merge: job $merge_job, after every piece, writes $farm_output"
+farm_record_run
 [[ "$wait_for_merge" == 1 ]] || exit 0
+farm_progress_start
 
 # One line per job or array task: "TASK STATE EXITCODE" (a pending range
 # of tasks shows as one line with its range).
@@ -82,21 +84,24 @@ status_of() {  # exit code "S:SIG": the status, or 128 + the signal
 }
 
 while :; do
-  failed=() first_status=0
+  failed=() first_status=0 messages=()
   while read -r task state code; do
     case "$state" in
       FAILED | CANCELLED | TIMEOUT | NODE_FAIL | OUT_OF_MEMORY | BOOT_FAIL | DEADLINE | PREEMPTED)
         status="$(status_of "$code")"
         failed+=("$task")
         [[ "$first_status" != 0 ]] || first_status="$status"
-        echo "$farm_name: piece $task of $farm_tiles failed ($state, exit status $status): see $farm_workdir/logs/piece-$task.log" >&2
+        messages+=("$farm_name: piece $task of $farm_tiles failed ($state, exit status $status): see $farm_workdir/logs/piece-$task.log")
         if farm_is_permanent "$status"; then
-          echo "$farm_name:   status $status (bad scene or options) fails again on retry: fix the cause first" >&2
+          messages+=("$farm_name:   status $status (bad scene or options) fails again on retry: fix the cause first")
         fi
         ;;
     esac
   done < <(job_states "$array_job")
+  farm_progress "${#failed[@]}"
   if [[ ${#failed[@]} -gt 0 ]]; then
+    farm_progress_end
+    printf '%s\n' "${messages[@]}" >&2
     scancel "$merge_job" 2>/dev/null || true
     echo "$farm_name: failed pieces: ${failed[*]}; merge job $merge_job cancelled, $farm_output not written" >&2
     echo "$farm_name: to resume, run the same command again (same --workdir): only missing pieces render" >&2
@@ -105,12 +110,14 @@ while :; do
 
   read -r _ merge_state merge_code < <(job_states "$merge_job") || merge_state=GONE
   case "$merge_state" in
-    COMPLETED) echo "written: $farm_output"; exit 0 ;;
+    COMPLETED) farm_progress_end; echo "written: $farm_output"; exit 0 ;;
     PENDING | CONFIGURING | RUNNING | COMPLETING | SUSPENDED | REQUEUED | RESIZING | SIGNALING | STAGE_OUT) ;;
     GONE)
+      farm_progress_end
       echo "$farm_name: merge job $merge_job is no longer known to Slurm; see $farm_workdir/logs/merge.log" >&2
       exit 1 ;;
     *)
+      farm_progress_end
       status="$(status_of "$merge_code")"
       echo "$farm_name: the merge failed ($merge_state, exit status $status): see $farm_workdir/logs/merge.log" >&2
       echo "$farm_name: to resume, run the same command again (same --workdir)" >&2

@@ -12,12 +12,11 @@
 set -euo pipefail
 viewer="$1" checker="$2" scene="$3" work="$4" cli="${5:-}"
 
+source "$(dirname "${BASH_SOURCE[0]}")/../skip_missing.sh"
+
 if [[ -z "${ORVANEL_E2E_DISPLAY:-}" ]]; then
   for tool in xvfb-run xdotool; do
-    if ! command -v "$tool" >/dev/null; then
-      echo "e2e: $tool is not installed (scripts/setup.sh installs it); skipped"
-      exit 77
-    fi
+    command -v "$tool" >/dev/null || skip_missing "e2e: $tool is not installed (scripts/setup.sh installs it)"
   done
   mkdir -p "$work"
   # Without a display, or with one that refuses the connection: a clear

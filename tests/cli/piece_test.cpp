@@ -9,8 +9,9 @@
 #include <sstream>
 
 #include "bench/scene_generator.h"
-#include "cli/annotated_png.h"
+#include "cli/pieces/png_with_text.h"
 #include "cli/merge_command.h"
+#include "cli/pieces/merge.h"
 #include "cli/render_command.h"
 #include "render/camera.h"
 #include "scene/reader.h"
@@ -145,14 +146,14 @@ TEST_F(MergeRefusal, NamesTheOffendingFilesAndWritesNothing) {
     ASSERT_EQ(render({scene, "-o", plain, "--width", "12", "--lights", "on"}).status, kExitSuccess);
 
     // Same text chunks, one pixel changed: only the checksum can tell.
-    AnnotatedPng changed;
+    PngWithText changed;
     std::string error;
-    ASSERT_TRUE(readAnnotatedPng(p1, changed, error)) << error;
+    ASSERT_TRUE(readPngWithText(p1, changed, error)) << error;
     changed.image.pixels[5] ^= 1u;
     const std::string tampered = dir.path("tampered.png");
     {
         const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(tampered.c_str(), "wb"), std::fclose);
-        ASSERT_TRUE(writeAnnotatedPng(changed.image, changed.text, file.get(), error)) << error;
+        ASSERT_TRUE(writePngWithText(changed.image, changed.text, file.get(), error)) << error;
     }
 
     struct Case {

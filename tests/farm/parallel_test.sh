@@ -4,9 +4,9 @@
 #   parallel_test.sh BUILD_DIR
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"
-command -v parallel >/dev/null || { echo "SKIP: GNU parallel is not installed"; exit 77; }
 source "$(dirname "${BASH_SOURCE[0]}")/farm_support.sh"
-trap 'rm -rf "$work"' EXIT
+command -v parallel >/dev/null || skip_missing "GNU parallel is not installed"
+begin_farm_test
 farm="$(dirname "${BASH_SOURCE[0]}")/../../scripts/farm/parallel.sh"
 
 check_failure_and_resume "$farm" -j 2

@@ -4,21 +4,20 @@
 #   slurm_test.sh BUILD_DIR
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"
-for program in slurmctld slurmd sbatch scontrol sinfo ss; do
-  command -v "$program" >/dev/null || { echo "SKIP: $program is not installed"; exit 77; }
-done
-[[ $(id -u) == 0 ]] || { echo "SKIP: slurmd must run as root"; exit 77; }
 source "$(dirname "${BASH_SOURCE[0]}")/farm_support.sh"
+for program in slurmctld slurmd sbatch scontrol sinfo ss; do
+  command -v "$program" >/dev/null || skip_missing "$program is not installed"
+done
+[[ $(id -u) == 0 ]] || skip_missing "slurmd must run as root"
 farm="$(dirname "${BASH_SOURCE[0]}")/../../scripts/farm/slurm.sh"
 
 daemons=()
-stop_cluster() {
+farm_test_cleanup() {  # stops the cluster; begin_farm_test's trap then removes the work folder
   local pid
   for pid in "${daemons[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${daemons[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
 }
-trap stop_cluster EXIT
+begin_farm_test
 
 # Two free ports on the loopback interface.
 listening="$(ss -Htln | awk '{ sub(/.*:/, "", $4); print $4 }')"

@@ -1,13 +1,10 @@
-#include "cli/piece.h"
+#include "cli/pieces/piece_file.h"
 
-#include <openssl/evp.h>
+#include <optional>
+#include <utility>
 
-#include <array>
-#include <fstream>
-#include <memory>
-
-#include "cli/image_writer.h"
-#include "cli/tile.h"
+#include "cli/pieces/piece_rect.h"
+#include "cli/pieces/sha256.h"
 
 namespace {
 
@@ -36,27 +33,6 @@ const char* shadowWord(ShadowMode mode) {
     return "unknown";
 }
 
-using DigestContext = std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)>;
-
-DigestContext newSha256() {
-    DigestContext context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) context.reset();
-    return context;
-}
-
-std::string finishHex(EVP_MD_CTX* context) {
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context, digest.data(), &length) != 1) return {};
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 0xf];
-    }
-    return hex;
-}
-
 std::optional<std::pair<int, int>> parseSize(const std::string& text) {
     const std::size_t cross = text.find('x');
     if (cross == std::string::npos) return std::nullopt;
@@ -73,27 +49,6 @@ std::string settingsText(int width, const RenderSettings& settings) {
            " lights=" + (settings.lights == LightsSetting::On ? "on" : "off");
 }
 
-std::optional<std::string> fileSha256(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    const DigestContext context = newSha256();
-    if (!file || !context) return std::nullopt;
-    std::array<char, 1 << 16> buffer;
-    while (file.read(buffer.data(), buffer.size()) || file.gcount() > 0) {
-        if (EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(file.gcount())) != 1) {
-            return std::nullopt;
-        }
-    }
-    if (file.bad()) return std::nullopt;
-    return finishHex(context.get());
-}
-
-std::string pixelsSha256(const PixelImage& image) {
-    const std::vector<unsigned char> rgb = packRgb(image);
-    const DigestContext context = newSha256();
-    if (!context || EVP_DigestUpdate(context.get(), rgb.data(), rgb.size()) != 1) return {};
-    return finishHex(context.get());
-}
-
 PngText pieceText(const PieceDescription& description) {
     return {
         {kPictureKey, std::to_string(description.pictureWidth) + "x" + std::to_string(description.pictureHeight)},
@@ -107,8 +62,8 @@ PngText pieceText(const PieceDescription& description) {
 }
 
 bool readPiece(const std::string& path, Piece& piece, std::string& error) {
-    AnnotatedPng png;
-    if (!readAnnotatedPng(path, png, error)) return false;
+    PngWithText png;
+    if (!readPngWithText(path, png, error)) return false;
     for (const char* key : {kPictureKey, kRectangleKey, kSceneKey, kSettingsKey, kVersionKey, kPixelsKey}) {
         if (!findText(png.text, key)) {
             error = std::string("not a piece: no \"") + key + "\" text";
@@ -164,4 +119,23 @@ std::string pictureMismatch(const PieceDescription& piece, const PieceDescriptio
     }
     if (piece.version != expected.version) return differs("program version", piece.version, expected.version);
     return {};
+}
+
+std::string pieceProblem(const std::string& path, const PieceDescription& expected) {
+    Piece existing;
+    std::string error;
+    if (!readPiece(path, existing, error)) return error;
+    if (existing.description.rect != expected.rect) {
+        return "the rectangle " + rectangleText(existing.description.rect) + " instead of " +
+               rectangleText(expected.rect);
+    }
+    return pictureMismatch(existing.description, expected);
+}
+
+bool commitPiece(PendingImageFile& output, const PixelImage& image, PieceDescription description,
+                 std::string& error) {
+    description.pixelsSha256 = pixelsSha256(image);
+    const PngText text = pieceText(description);
+    return output.commit([&](std::FILE* file, std::string& detail) { return writePngWithText(image, text, file, detail); },
+                         error);
 }

@@ -1,4 +1,4 @@
-// Pieces of a picture as the command line names them: the I-th of N
+// Which pixels a piece holds, as the command line names them: the I-th of N
 // horizontal bands, or a rectangle in whole-picture coordinates.
 #pragma once
 

@@ -1,12 +1,12 @@
-// The piece side of orvanel-render: which rectangle a run renders, how the
-// piece describes itself, and whether one already at the output will do.
+// The piece that orvanel-render's options ask for: which rectangle a run
+// renders and how the piece describes itself.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "cli/options.h"
-#include "cli/piece.h"
+#include "cli/pieces/piece_file.h"
 
 // The whole picture, the tile or the region, once the camera has given the
 // height; nullopt with the reason when the tile or region does not fit.
@@ -15,6 +15,3 @@ std::optional<PixelRect> renderedRect(const CliOptions& options, int height, std
 // All but the pixels' checksum; nullopt when the scene file cannot be read
 // to hash it.
 std::optional<PieceDescription> describePiece(const CliOptions& options, int height, const PixelRect& rect);
-
-// A readable piece with the right checksum, of this picture and rectangle.
-bool pieceIsCurrent(const std::string& path, const PieceDescription& expected);

@@ -13,16 +13,16 @@
 using PngText = std::vector<std::pair<std::string, std::string>>;
 
 // 8-bit RGB with the text ahead of the pixels; false with a reason on failure.
-bool writeAnnotatedPng(const PixelImage& image, const PngText& text, std::FILE* file, std::string& error);
+bool writePngWithText(const PixelImage& image, const PngText& text, std::FILE* file, std::string& error);
 
-struct AnnotatedPng {
+struct PngWithText {
     PixelImage image;
     PngText text;
 };
 
 // Reads a whole 8-bit RGB PNG up to its end chunk, every chunk's CRC
 // checked, so a truncated or damaged file is refused rather than half read.
-bool readAnnotatedPng(const std::string& path, AnnotatedPng& result, std::string& error);
+bool readPngWithText(const std::string& path, PngWithText& result, std::string& error);
 
 // The value of `keyword`, or nullptr.
 const std::string* findText(const PngText& text, const std::string& keyword);

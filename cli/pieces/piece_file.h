@@ -1,15 +1,15 @@
-// A piece of a picture that describes itself: which picture (its size, the
-// scene's bytes, the settings, the program) and which part of it, with a
-// checksum of its pixels, all in the PNG's text chunks. The merge and
-// --skip-existing trust a piece only when all of it holds.
+// A piece's file: a PNG whose text chunks say which picture it belongs to
+// (its size, the scene's bytes, the settings, the program) and which part of
+// it it holds, with a checksum of its pixels. The merge, --skip-existing and
+// --resume trust a piece only when all of it holds.
 #pragma once
 
-#include <optional>
 #include <string>
 
-#include "cli/annotated_png.h"
-#include "render/pixel_loop.h"
+#include "cli/image_writer.h"
+#include "cli/pieces/png_with_text.h"
 #include "render/image.h"
+#include "render/pixel_loop.h"
 #include "render/settings.h"
 
 struct PieceDescription {
@@ -26,10 +26,6 @@ struct PieceDescription {
 // of the command line.
 std::string settingsText(int width, const RenderSettings& settings);
 
-// SHA-256 in lower-case hex; nullopt when the file cannot be read.
-std::optional<std::string> fileSha256(const std::string& path);
-std::string pixelsSha256(const PixelImage& image);
-
 PngText pieceText(const PieceDescription& description);
 
 struct Piece {
@@ -45,3 +41,15 @@ bool readPiece(const std::string& path, Piece& piece, std::string& error);
 // Empty when both are pieces of the same picture; otherwise what differs,
 // e.g. "scene SHA-256 ab12... instead of cd34...".
 std::string pictureMismatch(const PieceDescription& piece, const PieceDescription& expected);
+
+// Empty when the file at `path` is a valid piece of this picture and of
+// `expected.rect`; otherwise why it is not.
+std::string pieceProblem(const std::string& path, const PieceDescription& expected);
+inline bool pieceIsCurrent(const std::string& path, const PieceDescription& expected) {
+    return pieceProblem(path, expected).empty();
+}
+
+// Commits `image` to `output` as the piece `description` (its pixels'
+// checksum computed here).
+bool commitPiece(PendingImageFile& output, const PixelImage& image, PieceDescription description,
+                 std::string& error);

@@ -1,5 +1,7 @@
-#include "cli/piece_render.h"
+#include "cli/pieces/piece_options.h"
 
+#include "cli/pieces/piece_rect.h"
+#include "cli/pieces/sha256.h"
 #include "orvanel_version.h"
 
 std::optional<PixelRect> renderedRect(const CliOptions& options, int height, std::string& problem) {
@@ -35,11 +37,4 @@ std::optional<PieceDescription> describePiece(const CliOptions& options, int hei
     description.settings = settingsText(options.width, options.settings);
     description.version = kOrvanelVersion;
     return description;
-}
-
-bool pieceIsCurrent(const std::string& path, const PieceDescription& expected) {
-    Piece existing;
-    std::string ignored;
-    return readPiece(path, existing, ignored) && existing.description.rect == expected.rect &&
-           pictureMismatch(existing.description, expected).empty();
 }

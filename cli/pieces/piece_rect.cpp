@@ -1,4 +1,4 @@
-#include "cli/tile.h"
+#include "cli/pieces/piece_rect.h"
 
 #include <charconv>
 #include <cstdint>

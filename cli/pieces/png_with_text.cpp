@@ -1,4 +1,4 @@
-#include "cli/annotated_png.h"
+#include "cli/pieces/png_with_text.h"
 
 #include <png.h>
 
@@ -95,7 +95,7 @@ bool decode(png_structp png, png_infop info, png_infop endInfo, std::FILE* file,
 
 }  // namespace
 
-bool writeAnnotatedPng(const PixelImage& image, const PngText& text, std::FILE* file, std::string& error) {
+bool writePngWithText(const PixelImage& image, const PngText& text, std::FILE* file, std::string& error) {
     WriteState state;
     state.rgb = packRgb(image);
     for (int y = 0; y < image.height; ++y) {
@@ -122,7 +122,7 @@ bool writeAnnotatedPng(const PixelImage& image, const PngText& text, std::FILE* 
     return written;
 }
 
-bool readAnnotatedPng(const std::string& path, AnnotatedPng& result, std::string& error) {
+bool readPngWithText(const std::string& path, PngWithText& result, std::string& error) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) {
         error = std::string("cannot be read: ") + std::strerror(errno);

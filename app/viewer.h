@@ -14,7 +14,7 @@
 #include "app/render_control.h"
 #include "app/render_status.h"
 #include "app/window_port.h"
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 #include "render/settings.h"
 #include "scene/random.h"
 #include "scene/scene.h"

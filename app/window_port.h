@@ -44,7 +44,7 @@ public:
     // A scene file that opened, for the list of recent ones.
     virtual void sceneOpened(const std::string& path) = 0;
 
-    // Any thread. Cheap and coalescing: a render calls it after every pixel.
+    // Any thread. Cheap and coalescing: a render calls it after every row.
     virtual void requestRepaint() = 0;
     // Any thread: `text` in the default font, black on opaque white, as an
     // image just large enough to hold it.

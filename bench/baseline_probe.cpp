@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "bench/scene_generator.h"
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 #include "render/parallel.h"
 
 namespace {

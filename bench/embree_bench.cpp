@@ -16,7 +16,7 @@
 
 #include "bench/scene_generator.h"
 #include "geometry/intersect.h"
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 #include "render/sampling.h"
 #include "render/camera.h"
 #include "render/trace.h"

@@ -7,7 +7,7 @@
 
 #include "bench/scene_generator.h"
 #include "render/hits.h"
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 #include "render/lighting.h"
 #include "render/trace.h"
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench/scene_generator.h"
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 #include "render/camera.h"
 #include "render/pixel_loop.h"
 #include "scene/reader.h"

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "bench/scene_generator.h"
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 #include "render/camera.h"
 #include "render/render_scene.h"
 #include "scene/reader.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 
 namespace {
 

@@ -1,17 +1,17 @@
 #include "scene/reader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <locale>
 #include <streambuf>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "scene/plain_number.h"
@@ -350,9 +350,9 @@ private:
 // Regular files and pipes (named, or a shell's process substitution); not
 // directories or devices, which cannot be read or never end.
 bool isReadableKind(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return false;
-    return S_ISREG(info.st_mode) || S_ISFIFO(info.st_mode);
+    std::error_code error;
+    const std::filesystem::file_type type = std::filesystem::status(path, error).type();
+    return !error && (type == std::filesystem::file_type::regular || type == std::filesystem::file_type::fifo);
 }
 
 }  // namespace

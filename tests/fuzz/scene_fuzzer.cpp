@@ -16,7 +16,7 @@
 #include <sstream>
 #include <string>
 
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 #include "render/context.h"
 #include "render/lighting.h"
 #include "render/pixel_loop.h"

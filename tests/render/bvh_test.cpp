@@ -1,4 +1,6 @@
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
+#include "render/bvh/shadow_beam.h"
+#include "render/bvh/traversal.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +15,7 @@
 #include <vector>
 
 #include "bench/scene_generator.h"
-#include "render/bvh_bounds.h"
+#include "render/bvh/bounds.h"
 #include "render/hits.h"
 #include "render/lighting.h"
 #include "render/trace.h"

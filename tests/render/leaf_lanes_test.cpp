@@ -1,4 +1,4 @@
-#include "render/leaf_lanes.h"
+#include "render/bvh/leaf_lanes.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/scene_generator.h"
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 #include "render/camera.h"
 #include "render/pixel_loop.h"
 #include "render/render_scene.h"

@@ -1,4 +1,4 @@
-#include "render/bvh_prepared_shapes.h"
+#include "render/bvh/prepared_shapes.h"
 
 #include "geometry/intersect.h"
 

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "geometry/double_vec.h"
+#include "geometry/float_rounding.h"
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
 #include "scene/scene.h"
@@ -67,35 +69,6 @@ struct ObjectBound {
     double root = 0.0;
 };
 
-using Dvec = std::array<double, 3>;
-
-inline Dvec widen(Vec3 v) { return {v.x, v.y, v.z}; }
-inline Dvec operator-(const Dvec& a, const Dvec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-inline double dotD(const Dvec& a, const Dvec& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-inline double normD(const Dvec& a) { return std::sqrt(dotD(a, a)); }
-inline Dvec crossD(const Dvec& a, const Dvec& b) {
-    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-inline double largestOf(const Dvec& a) { return std::max({std::fabs(a[0]), std::fabs(a[1]), std::fabs(a[2])}); }
-inline bool isFinite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
 ObjectBound boundObject(const SceneObject& object);
 // boundObject of a polygon of three vertices whose fan triangle is at hand.
 ObjectBound boundTriangle(const FanTriangle& triangle, Vec3 v1, Vec3 v2);
-
-// The float nearest below (above) a double, or the double itself when it is one.
-// The step to the neighbouring float is taken on the bits and selected, not
-// branched to: this runs for every box the hierarchy rounds, and which way a
-// value rounds cannot be predicted.
-inline float floatBelow(double value) {
-    const float f = static_cast<float>(value);
-    const auto bits = std::bit_cast<std::uint32_t>(f);
-    const std::uint32_t below = f > 0.0f ? bits - 1 : f < 0.0f ? bits + 1 : 0x80000001u;  // from 0: -denorm_min
-    return static_cast<double>(f) > value ? std::bit_cast<float>(below) : f;
-}
-inline float floatAbove(double value) {
-    const float f = static_cast<float>(value);
-    const auto bits = std::bit_cast<std::uint32_t>(f);
-    const std::uint32_t above = f > 0.0f ? bits + 1 : f < 0.0f ? bits - 1 : 0x00000001u;  // from 0: denorm_min
-    return static_cast<double>(f) < value ? std::bit_cast<float>(above) : f;
-}

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "geometry/shapes.h"
-#include "render/hits.h"
+#include "render/object_hit.h"
 #include "scene/scene.h"
 
 // What the objects' routines derive from their data alone, computed once

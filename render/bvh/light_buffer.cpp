@@ -1,11 +1,11 @@
-#include "render/bvh_light_buffer.h"
+#include "render/bvh/light_buffer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
-#include "render/bvh.h"
-#include "render/bvh_bounds.h"
+#include "render/bvh/bvh.h"
+#include "render/bvh/bounds.h"
 
 namespace {
 

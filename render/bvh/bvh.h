@@ -1,33 +1,34 @@
 // A bounding volume hierarchy over the scene's objects that answers exactly
 // what the linear search in list order answers.
 //
-// render/bvh_bounds.h says what is bounded and how widely; the tree is built
-// in bvh_build.cpp and walked in bvh_traversal.cpp; cylinders seen almost
-// along their axis go through the table of bvh_direction_table.h, and hard
-// shadows through each light's buffer of bvh_light_buffer.h; what the
-// objects' routines would derive on every ray is kept in
-// bvh_prepared_shapes.h. Rays that are not finite or of extreme magnitude
-// take the linear search.
+// bounds.h says what is bounded and how widely; the tree is built in
+// build.cpp from one pass over the objects (object_pass.h) and collapsed
+// into four-wide trees for the origin regions (wide.h); traversal.h walks
+// it, shadow_beam.h serves soft shadows. Cylinders seen almost along their
+// axis go through the table of direction_table.h, hard shadows through each
+// light's buffer of light_buffer.h; what the objects' routines would derive
+// on every ray is kept in prepared_shapes.h, and leaves test four items at
+// once through leaf_lanes.h. Rays that are not finite or of extreme
+// magnitude take the linear search.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <optional>
-#include <span>
 #include <vector>
 
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
-#include "render/bvh_light_buffer.h"
-#include "render/bvh_prepared_shapes.h"
-#include "render/hits.h"
-#include "render/leaf_lanes.h"
+#include "render/bvh/leaf_lanes.h"
+#include "render/bvh/light_buffer.h"
+#include "render/bvh/prepared_shapes.h"
+#include "render/object_hit.h"
 #include "scene/scene.h"
 
 // Deepest a tree grows; traversal stacks are sized by it.
 inline constexpr int kMaxBvhDepth = 60;
+inline constexpr int kStackSize = kMaxBvhDepth + 4;
 
 struct BvhNode {
     float lower[3];
@@ -113,50 +114,3 @@ inline bool objectBlocks(const Bvh& bvh, const Scene& scene, std::int32_t j, con
 // the same either way.
 enum class BuildThreads { Available, One };
 Bvh buildBvh(const Scene& scene, BuildThreads threads = BuildThreads::Available);
-
-// The nearest hit as findNearestHit defines it (ties to the earlier object,
-// the normal that object's own routine yields, normalised). Returns false,
-// touching nothing, for a ray it cannot bound or a scene it was not built for.
-bool acceleratedNearestHit(const Bvh& bvh, const Scene& scene, const Ray& ray, float& t, int& objectIndex,
-                           Vec3& normal);
-
-// acceleratedNearestHit for up to kMaxPacketRays rays that start together at
-// the eye, walked through the tree as one packet. Returns the rays it
-// answered, bit r for rays[r]; the others are left to the caller.
-inline constexpr std::size_t kMaxPacketRays = 64;
-std::uint64_t acceleratedNearestHits(const Bvh& bvh, const Scene& scene, std::span<const Ray> rays,
-                                     std::span<NearestHit> hits);
-
-// Whether any object is hit strictly before parameter 1, as isShadowed
-// defines it; no answer where acceleratedNearestHit would return false.
-std::optional<bool> acceleratedIsBlocked(const Bvh& bvh, const Scene& scene, const Ray& ray);
-// The part of that question the trees leave out: whether an object tested
-// on every ray, or a cylinder seen almost along its axis, blocks the ray.
-bool blockedOutsideTrees(const Bvh& bvh, const Scene& scene, const Ray& ray);
-
-// Soft shadows cast many rays from one origin to points around a light. The
-// objects whose widened boxes meet the box around all those segments are
-// all that can block any of them, so each ray tests only those.
-inline constexpr int kMaxBeamObjects = 64;
-
-struct ShadowBeam {
-    struct Candidate {
-        double lower[3];  // the object's box, widened for the beam's origin
-        double upper[3];
-        std::int32_t object;
-    };
-    std::array<Candidate, kMaxBeamObjects> candidates;
-    int count = 0;
-    bool nearlyParallelCylinders = false;  // some ray may need the direction table
-};
-
-// Gathers the beam of the rays (origin, directions[i]), each reaching its
-// light sample at parameter 1; every sample lies within `radius` of `light`.
-// False, leaving the rays to acceleratedIsBlocked, when a ray cannot be
-// bounded or too many objects meet the beam.
-bool gatherShadowBeam(const Bvh& bvh, const Scene& scene, Vec3 origin, Vec3 light, float radius,
-                      std::span<const Vec3> directions, ShadowBeam& beam);
-
-// acceleratedIsBlocked for one ray of a gathered beam. Asks `lastBlocker`
-// (an object index, or -1) first and sets it to the blocker it finds.
-bool beamRayIsBlocked(const Bvh& bvh, const Scene& scene, const ShadowBeam& beam, const Ray& ray, int& lastBlocker);

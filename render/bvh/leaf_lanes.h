@@ -13,7 +13,7 @@
 
 #include "geometry/shapes.h"
 #include "geometry/vec3.h"
-#include "render/lanes.h"
+#include "render/bvh/lanes.h"
 
 enum class LaneKind : std::uint8_t { Other, Triangle, Sphere };
 

@@ -1,4 +1,4 @@
-#include "render/bvh_direction_table.h"
+#include "render/bvh/direction_table.h"
 
 #include <bit>
 #include <map>

@@ -10,11 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "geometry/intersect.h"
-#include "render/bvh.h"
-#include "render/bvh_bounds.h"
-#include "render/bvh_direction_table.h"
-#include "render/lanes.h"
+#include "render/bvh/bounds.h"
+#include "render/bvh/bvh.h"
+#include "render/bvh/direction_table.h"
+#include "render/bvh/lanes.h"
+#include "render/bvh/object_pass.h"
+#include "render/bvh/wide.h"
 
 namespace {
 
@@ -28,32 +29,6 @@ constexpr std::size_t kFewItems = 16;
 // only so many lights (each buffer holds some 130 kB of cells).
 constexpr std::size_t kMostBufferedObjects = 4096;
 constexpr std::size_t kMostBufferedLights = 64;
-
-// Object j rides in lane 3 of an item's `upper` as the float with bits
-// kObjectBits + j: a normal float from 2 up (for any index below 2^30 - 2^23),
-// which the lanes carry through their sums and comparisons without a NaN or
-// a subnormal, and which no axis reads.
-constexpr std::int32_t kObjectBits = 0x40000000;
-
-// An object's box with its constant margin, already rounded outwards to
-// float: the float minimum of rounded values is the rounded minimum, so the
-// nodes get the same boxes as from the exact values. Lane 3 of `lower` is
-// the item's triangle within its polygon's fan, a small whole number (0 for
-// every other object), which no axis reads either. 32 bytes, since every
-// level of the tree moves every item.
-struct BuildItem {
-    Lanes lower;
-    Lanes upper;
-
-    std::int32_t object() const { return std::bit_cast<std::int32_t>(upper[3]) - kObjectBits; }
-    std::uint8_t piece() const { return static_cast<std::uint8_t>(lower[3]); }
-};
-
-// An object's widening, rounded up, kept beside the items by object index:
-// only leaves read it.
-struct ItemMargins {
-    float linear, quadratic, root;
-};
 
 // A node's widening covers each of its parts'.
 void widenToCover(BvhNode& node, float linear, float quadratic, float root) {
@@ -479,213 +454,6 @@ std::vector<std::uint8_t> fillItems(std::span<const BuiltTree> trees, const std:
         }
     }
     return pieces;
-}
-
-// A box no ray can reach: its distance from any origin a region holds,
-// over the largest direction a ray may have, is far beyond kNoHit.
-constexpr float kOutOfReach = 3e37f;
-
-double halfArea(const BvhNode& node) {
-    const double x = node.upper[0] - node.lower[0], y = node.upper[1] - node.lower[1],
-                 z = node.upper[2] - node.lower[2];
-    return x * y + y * z + z * x;
-}
-
-// A region being built, and the box of the origins it holds.
-struct Widening {
-    OriginRegion* region;
-    double lower[3];
-    double upper[3];
-    double originSize;  // the largest coordinate magnitude in the box
-};
-
-// Binary node `node` widened for every origin a region holds.
-void widenInto(WideNode& out, int k, const BvhNode& node, const Widening& widening) {
-    const double margin = largestMargin(node, widening.lower, widening.upper, widening.originSize);
-    for (int axis = 0; axis < 3; ++axis) {
-        out.lower[axis][k] = floatBelow(node.lower[axis] - margin);
-        out.upper[axis][k] = floatAbove(node.upper[axis] + margin);
-    }
-}
-
-// The wide node over binary node `binary`'s children (or over `binary`
-// itself, a leaf standing as a root), opening the largest inner child into
-// its two until four are side by side. Every region gets the same node at
-// the same index, with its own boxes, made while the binary nodes are at
-// hand. Returns its index.
-std::int32_t collapse(const Bvh& bvh, std::int32_t binary, std::span<const Widening> widenings) {
-    std::array<std::int32_t, 4> slots{};
-    std::array<double, 4> areas{};  // of the inner nodes among the slots
-    int used = 0;
-    const auto nodeAt = [&](std::int32_t n) -> const BvhNode& { return bvh.nodes[static_cast<std::size_t>(n)]; };
-    const auto take = [&](int k, std::int32_t n) {
-        slots[k] = n;
-        if (nodeAt(n).count == 0) areas[k] = halfArea(nodeAt(n));
-    };
-    const BvhNode& top = nodeAt(binary);
-    if (top.count > 0) {
-        take(used++, binary);
-    } else {
-        take(used++, binary + 1);
-        take(used++, top.first);
-    }
-    while (used < 4) {
-        int widest = -1;
-        for (int k = 0; k < used; ++k) {
-            if (nodeAt(slots[k]).count == 0 && (widest < 0 || areas[k] > areas[widest])) widest = k;
-        }
-        if (widest < 0) break;
-        const std::int32_t opened = slots[widest];
-        take(used++, nodeAt(opened).first);
-        take(widest, opened + 1);
-    }
-    const auto index = static_cast<std::int32_t>(widenings[0].region->nodes.size());
-    for (const Widening& widening : widenings) {
-        WideNode& out = widening.region->nodes.emplace_back();
-        for (int k = 0; k < 4; ++k) {
-            if (k < used) {
-                widenInto(out, k, nodeAt(slots[k]), widening);
-            } else {
-                for (int axis = 0; axis < 3; ++axis) out.lower[axis][k] = out.upper[axis][k] = kOutOfReach;
-            }
-        }
-    }
-    for (int k = 0; k < 4; ++k) {
-        std::int32_t child = 0, count = -1;
-        if (k < used) {
-            const BvhNode& node = bvh.nodes[static_cast<std::size_t>(slots[k])];
-            count = node.count;
-            child = node.count > 0 ? node.first : collapse(bvh, slots[k], widenings);
-        }
-        for (const Widening& widening : widenings) {
-            WideNode& out = widening.region->nodes[static_cast<std::size_t>(index)];
-            out.child[k] = child;
-            out.count[k] = count;
-        }
-    }
-    return index;
-}
-
-// The eye, and the box `lower`, `upper` around every bounded object with
-// room for the float error of hit points and the offset of the rays that
-// leave them.
-void widenForOrigins(const Scene& scene, const double lower[3], const double upper[3], bool anyBounded, Bvh& bvh) {
-    std::array<Widening, 2> widenings{};
-    std::size_t count = 0;
-    const Vec3 eye = scene.camera.screenCenter + scene.camera.eyeOffset;  // as the primary rays form it
-    const double at[3] = {eye.x, eye.y, eye.z};
-    if (std::isfinite(at[0]) && std::isfinite(at[1]) && std::isfinite(at[2]) &&
-        std::max({std::fabs(at[0]), std::fabs(at[1]), std::fabs(at[2])}) <= kLargest) {
-        widenings[count++] = {&bvh.eye, {at[0], at[1], at[2]}, {at[0], at[1], at[2]}, 0.0};
-    }
-    if (anyBounded) {
-        Widening& surfaces = widenings[count++];
-        surfaces.region = &bvh.surfaces;
-        double size = 0.0;
-        for (int i = 0; i < 3; ++i) size = std::max(size, upper[i] - lower[i]);
-        for (int i = 0; i < 3; ++i) {
-            const double room = 0.01 + 0.01 * size + 0x1p-20 * std::max(std::fabs(lower[i]), std::fabs(upper[i]));
-            surfaces.lower[i] = lower[i] - room;
-            surfaces.upper[i] = upper[i] + room;
-        }
-    }
-    for (Widening& widening : std::span(widenings.data(), count)) {
-        widening.originSize = 0.0;
-        for (int i = 0; i < 3; ++i) {
-            widening.originSize =
-                std::max({widening.originSize, std::fabs(widening.lower[i]), std::fabs(widening.upper[i])});
-        }
-    }
-    const std::span<const Widening> regions(widenings.data(), count);
-    for (const Widening& widening : regions) {
-        for (int i = 0; i < 3; ++i) {
-            widening.region->lower[i] = floatBelow(widening.lower[i]);
-            widening.region->upper[i] = floatAbove(widening.upper[i]);
-        }
-        widening.region->nodes.reserve(bvh.nodes.size() / 2 + 1);
-    }
-    if (regions.empty()) return;
-    for (const std::int32_t root : bvh.roots) {
-        const std::int32_t wide = collapse(bvh, root, regions);
-        for (const Widening& widening : regions) widening.region->roots.push_back(wide);
-    }
-}
-
-// What one pass over a run of objects yields, to be joined in order to
-// that of the runs before it.
-struct ObjectPass {
-    PreparedShapes shapes;  // numbered within the run
-    std::vector<std::int32_t> alwaysTested;
-    std::vector<std::int32_t> boundedCylinders;
-    std::vector<BuildItem> tight, loose;
-    std::size_t boundedObjects = 0;
-    // Around the exact boxes, for the region of the surfaces.
-    double lower[3] = {kFarAway, kFarAway, kFarAway}, upper[3] = {-kFarAway, -kFarAway, -kFarAway};
-};
-
-// Objects [begin, end), each read once.
-void passOver(const std::vector<SceneObject>& objects, std::size_t begin, std::size_t end,
-              std::vector<LaneKind>& laneKinds, std::vector<ItemMargins>& margins, ObjectPass& pass) {
-    const std::size_t count = end - begin;
-    pass.shapes.reserve(count);
-    pass.tight.reserve(count);
-    for (std::size_t j = begin; j < end; ++j) {
-        const SceneObject& object = objects[j];
-        const std::size_t fansBefore = pass.shapes.fans.size();
-        pass.shapes.add(object);
-        const std::size_t fan = pass.shapes.fans.size() - fansBefore;
-        laneKinds[j] = fan >= 1 && fan <= kMostFanLanes    ? LaneKind::Triangle
-                       : object.kind == ObjectKind::Sphere ? LaneKind::Sphere
-                                                           : LaneKind::Other;
-        const ObjectBound b = object.kind == ObjectKind::Polygon && object.vertices.size() == 3
-                                  ? boundTriangle(pass.shapes.fans.back(), object.vertices[1], object.vertices[2])
-                                  : boundObject(object);
-        if (b.fate == Fate::Always) pass.alwaysTested.push_back(static_cast<std::int32_t>(j));
-        if (b.fate != Fate::Bounded) continue;
-        if (object.kind == ObjectKind::Cylinder) pass.boundedCylinders.push_back(static_cast<std::int32_t>(j));
-        BuildItem item{};
-        for (int i = 0; i < 3; ++i) {
-            const double lo = b.lower[i] - b.constant, hi = b.upper[i] + b.constant;
-            item.lower[i] = floatBelow(lo);
-            item.upper[i] = floatAbove(hi);
-            pass.lower[i] = std::min(pass.lower[i], lo);
-            pass.upper[i] = std::max(pass.upper[i], hi);
-        }
-        item.upper[3] = std::bit_cast<float>(kObjectBits + static_cast<std::int32_t>(j));
-        margins[j] = {floatAbove(b.linear), floatAbove(b.quadratic), floatAbove(b.root)};
-        ++pass.boundedObjects;
-        // Each triangle of a polygon in lanes within the polygon's box.
-        const std::size_t pieces = laneKinds[j] == LaneKind::Triangle ? fan : 1;
-        for (std::size_t piece = 0; piece < pieces; ++piece) {
-            item.lower[3] = static_cast<float>(piece);
-            (b.linear <= kLooseLinear ? pass.tight : pass.loose).push_back(item);
-        }
-    }
-}
-
-// Appends `run` to `all`, taking it whole if `all` is still empty.
-template <class T>
-void join(std::vector<T>& all, std::vector<T>& run) {
-    if (all.empty()) {
-        all.swap(run);
-    } else {
-        all.insert(all.end(), run.begin(), run.end());
-    }
-}
-
-// The second run's objects join the first's, their prepared shapes
-// numbered on from the first's.
-void joinPasses(ObjectPass& first, ObjectPass& second, std::span<const SceneObject> secondObjects) {
-    first.shapes.append(second.shapes, secondObjects);
-    join(first.alwaysTested, second.alwaysTested);
-    join(first.boundedCylinders, second.boundedCylinders);
-    join(first.tight, second.tight);
-    join(first.loose, second.loose);
-    first.boundedObjects += second.boundedObjects;
-    for (int i = 0; i < 3; ++i) {
-        first.lower[i] = std::min(first.lower[i], second.lower[i]);
-        first.upper[i] = std::max(first.upper[i], second.upper[i]);
-    }
 }
 
 // The objects' lanes in the order of the items, from what the pass over the

@@ -1,9 +1,9 @@
-#include "render/leaf_lanes.h"
+#include "render/bvh/leaf_lanes.h"
 
 #include <array>
 #include <cmath>
 
-#include "render/lanes.h"
+#include "render/bvh/lanes.h"
 
 namespace {
 

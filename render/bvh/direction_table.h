@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "render/bvh.h"
-#include "render/bvh_bounds.h"
+#include "render/bvh/bvh.h"
+#include "render/bvh/bounds.h"
 
 // Direction table: a cube map of kSide x kSide cells per face. A cylinder's
 // side test is trusted only for rays whose angle to its axis has a sine of

@@ -1,6 +1,6 @@
-#include "render/bvh_bounds.h"
+#include "render/bvh/bounds.h"
 
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 
 namespace {
 

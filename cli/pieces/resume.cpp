@@ -21,7 +21,7 @@
 #include "cli/pieces/merge.h"
 #include "cli/pieces/piece_options.h"
 #include "cli/progress.h"
-#include "render/bvh.h"
+#include "render/bvh/bvh.h"
 #include "render/render_scene.h"
 
 namespace fs = std::filesystem;

@@ -101,8 +101,9 @@ TEST(MenuTest, EverySettingsCommandWritesItsOneField) {
             }
             // The check marks: exactly this item of its drop-down is in force.
             for (const MenuCommand& other : menuCommands()) {
-                if (other.apply && std::string(other.dropDown) == command->dropDown)
+                if (other.apply && std::string(other.dropDown) == command->dropDown) {
                     EXPECT_EQ(inForce(other, settings), other.id == e.id) << e.id << " marks " << other.id;
+                }
             }
         }
     }

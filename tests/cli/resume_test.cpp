@@ -31,6 +31,16 @@ namespace fs = std::filesystem;
 
 const std::string kShowcase = std::string(ORVANEL_SCENES_DIR) + "/showcase.txt";
 
+// Under the sanitizers a render crawls: smaller pictures cut in as many bands
+// show the same stops and continuations.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+const std::string kWidth = "48";
+const std::string kWideWidth = "64";
+#else
+const std::string kWidth = "120";
+const std::string kWideWidth = "240";
+#endif
+
 // Sets an environment variable for the test's children, and restores it.
 class ScopedEnvironment {
 public:
@@ -208,7 +218,7 @@ TEST(ResumeFolder, UnwritableOrBusyIsStatus4BeforeAnyWork) {
 
     const std::string busy = dir.path("busy.png");
     const ScopedEnvironment rows("ORVANEL_BAND_ROWS", "4");
-    const std::vector<std::string> slow{kShowcase, "-o", busy, "--resume", "--width", "120", "--lights",
+    const std::vector<std::string> slow{kShowcase, "-o", busy, "--resume", "--width", kWidth, "--lights",
                                         "on",      "--aa", "10x10", "--threads", "1"};
     Render first(slow, dir.path("first.err"));
     ASSERT_TRUE(waitFor([&] { return !bandFiles(busy + ".parts").empty() || !first.running(); }));
@@ -235,7 +245,7 @@ void expectFinished(const std::string& out, const std::string& reference) {
     EXPECT_FALSE(hasTemporary(fs::path(out).parent_path().string()));
 }
 
-const std::vector<std::string> kSupersampled{"--width", "120", "--lights", "on", "--depth", "3", "--aa", "10x10"};
+const std::vector<std::string> kSupersampled{"--width", kWidth, "--lights", "on", "--depth", "3", "--aa", "10x10"};
 
 // The showcase with supersampling in 30 bands of 3 rows, the uninterrupted
 // render's bytes, and the --resume command for out.png.
@@ -270,7 +280,7 @@ TEST_F(ResumeAfterStop, KilledPartWayThenRunAgainGivesTheWholeRendersBytes) {
 TEST(ResumeSoftJitter, ThroughTwoKillsMatchesTheOneThreadReference) {
     TempDir dir;
     const ScopedEnvironment rows("ORVANEL_BAND_ROWS", "4");
-    const std::vector<std::string> options{"--width", "240", "--lights", "on", "--depth", "2", "--shadows",
+    const std::vector<std::string> options{"--width", kWideWidth, "--lights", "on", "--depth", "2", "--shadows",
                                            "soft-jitter"};
     const std::string reference = referenceBytes(dir, options, {"--threads", "1", "--no-accel"});
     const std::string out = dir.path("out.png");

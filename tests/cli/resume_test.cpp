@@ -36,9 +36,11 @@ const std::string kShowcase = std::string(ORVANEL_SCENES_DIR) + "/showcase.txt";
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 const std::string kWidth = "48";
 const std::string kWideWidth = "64";
+constexpr std::size_t kBands = 12;  // of three rows
 #else
 const std::string kWidth = "120";
 const std::string kWideWidth = "240";
+constexpr std::size_t kBands = 30;  // of three rows
 #endif
 
 // Sets an environment variable for the test's children, and restores it.
@@ -247,7 +249,7 @@ void expectFinished(const std::string& out, const std::string& reference) {
 
 const std::vector<std::string> kSupersampled{"--width", kWidth, "--lights", "on", "--depth", "3", "--aa", "10x10"};
 
-// The showcase with supersampling in 30 bands of 3 rows, the uninterrupted
+// The showcase with supersampling in kBands bands of 3 rows, the uninterrupted
 // render's bytes, and the --resume command for out.png.
 class ResumeAfterStop : public ::testing::Test {
 protected:
@@ -265,13 +267,14 @@ TEST_F(ResumeAfterStop, KilledPartWayThenRunAgainGivesTheWholeRendersBytes) {
               128 + SIGKILL);
     const std::size_t kept = bandFiles(out + ".parts").size();
     ASSERT_GE(kept, 1u);
-    ASSERT_LT(kept, 30u);  // 90 rows in bands of 3
+    ASSERT_LT(kept, kBands);
     EXPECT_FALSE(fs::exists(out));
 
     ASSERT_EQ(runToEnd(with(command, {"--threads", "3"}), dir.path("2.err")), 0) << slurp(dir.path("2.err"));
     // Only what was missing is rendered.
-    EXPECT_NE(slurp(dir.path("2.err")).find("30 bands in " + out + ".parts, " + std::to_string(kept) +
-                                            " already done, " + std::to_string(30 - kept) + " to render"),
+    EXPECT_NE(slurp(dir.path("2.err")).find(std::to_string(kBands) + " bands in " + out + ".parts, " +
+                                            std::to_string(kept) + " already done, " +
+                                            std::to_string(kBands - kept) + " to render"),
               std::string::npos)
         << slurp(dir.path("2.err"));
     expectFinished(out, reference);
@@ -339,7 +342,7 @@ TEST_F(ResumeAfterStop, CutShortDamagedAndForeignBandsAreRenderedAgainEachSaidIn
               0);
     // A band of another layout, and a stopped write's temporary file.
     std::ofstream(folder + "/band-0-of-7.png") << "old";
-    std::ofstream(folder + "/.band-5-of-30.png.tmp-99999-0") << "half";
+    std::ofstream(folder + "/.band-5-of-" + std::to_string(kBands) + ".png.tmp-99999-0") << "half";
 
     ASSERT_EQ(runToEnd(command, dir.path("2.err")), 0) << slurp(dir.path("2.err"));
     const std::string err = slurp(dir.path("2.err"));
@@ -352,8 +355,8 @@ TEST_F(ResumeAfterStop, CutShortDamagedAndForeignBandsAreRenderedAgainEachSaidIn
     };
     said(bands[0], "damaged or incomplete PNG");
     said(bands[1], "do not match their checksum");
-    said(bands[2], "settings width=120 depth=1");
-    EXPECT_NE(err.find("band-0-of-7.png is of 7 bands, not 30"), std::string::npos) << err;
+    said(bands[2], "settings width=" + kWidth + " depth=1");
+    EXPECT_NE(err.find("band-0-of-7.png is of 7 bands, not " + std::to_string(kBands)), std::string::npos) << err;
     expectFinished(out, reference);
 }
 

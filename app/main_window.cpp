@@ -35,7 +35,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
 
 #include "app/camera_motion.h"
 #include "app/menu.h"

@@ -120,7 +120,8 @@ bool writeCameraToScene(const std::string& path, const Camera& camera, std::stri
     struct stat original {};
     std::string oldText;
     {
-        FileHandle in(::open(target.c_str(), O_RDONLY | O_CLOEXEC));
+        // Without waiting for a writer, should it be a pipe: refused below.
+        FileHandle in(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         if (in.get() < 0 || ::fstat(in.get(), &original) != 0) return fail("cannot read it: " + lastError());
         if (!S_ISREG(original.st_mode)) return fail("it is not a regular file");
         if (!readWhole(in.get(), oldText)) return fail("cannot read it: " + lastError());

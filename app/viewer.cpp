@@ -1,7 +1,6 @@
 #include "app/viewer.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -34,7 +33,11 @@ constexpr int kFrameHeight = 100;
 // A moving camera's preview: one pixel of every square this wide.
 constexpr int kPreviewStride = 4;
 
+// Regular files only: a pipe would give its bytes to nobody else, or block
+// the window until something writes to it.
 bool readFile(const std::string& path, std::string& text) {
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(path, ignored)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -93,22 +96,15 @@ void Viewer::command(int id) {
             break;
         case kResetCameraCommand:
             finishCameraStep();
-            stepStart = history.resetToOpened(scene.camera);
-            showCamera(stepStart);
+            showStep(history.resetToOpened(scene.camera));
             break;
         case kUndoCameraCommand:
             finishCameraStep();
-            if (const std::optional<Camera> earlier = history.undo()) {
-                showCamera(*earlier);
-                stepStart = *earlier;
-            }
+            if (const std::optional<Camera> earlier = history.undo()) showStep(*earlier);
             break;
         case kRedoCameraCommand:
             finishCameraStep();
-            if (const std::optional<Camera> later = history.redo()) {
-                showCamera(*later);
-                stepStart = *later;
-            }
+            if (const std::optional<Camera> later = history.redo()) showStep(*later);
             break;
         case kCopyCameraCommand:
             copyCameraRecord();
@@ -142,14 +138,13 @@ void Viewer::load(const std::optional<std::string>& chosen, WindowPlace place) {
             window.showWarning("Could not read file " + path);
             path.clear();
             fileTitle.clear();
-            text.clear();
         } else {
             if (diagnostic) {
                 window.showWarning("The file " + path + " was read only in part: " + diagnostic.message +
                                    ". Shown: what came before it, and the record it is in, as far as it was read.");
             }
             // A pipe gives its bytes once: the problems then go unlisted.
-            if (std::filesystem::is_regular_file(path)) readFile(path, text);
+            readFile(path, text);
             window.sceneOpened(path);
         }
         pendingScene.reset();
@@ -159,10 +154,14 @@ void Viewer::load(const std::optional<std::string>& chosen, WindowPlace place) {
     showPicture(place);
 }
 
-void Viewer::adoptFile(const std::string& text) {
+void Viewer::adoptScene() {
     loadedGenerator = generator;
     history.reset(scene.camera);
     stepStart = scene.camera;
+}
+
+void Viewer::adoptFile(const std::string& text) {
+    adoptScene();
     knownBytes = hashOf(text);
     refreshProblems(path, text);
 }
@@ -205,26 +204,24 @@ void Viewer::reload(const std::string& changed) {
         knownBytes = hashOf(text);
         return;
     }
-    stopRender();
-    scene = std::move(fresh);
-    generator.seed(1);
     path = changed;
     fileTitle = std::filesystem::path(path).filename().string();
-    pendingScene.reset();
-    adoptFile(text);
-    accelerator = buildBvh(scene);
-    showPicture(WindowPlace::Kept);
+    knownBytes = hashOf(text);
+    refreshProblems(path, text);
+    showReadScene(std::move(fresh));
 }
 
 void Viewer::acceptPartialScene() {
-    if (!pendingScene) return;
+    if (pendingScene) showReadScene(std::move(*pendingScene));
+}
+
+void Viewer::showReadScene(Scene&& read) {
     stopRender();
-    scene = std::move(*pendingScene);
+    scene = std::move(read);
     pendingScene.reset();
+    // As a load does.
     generator.seed(1);
-    loadedGenerator = generator;
-    history.reset(scene.camera);
-    stepStart = scene.camera;
+    adoptScene();
     accelerator = buildBvh(scene);
     showPicture(WindowPlace::Kept);
 }
@@ -287,6 +284,11 @@ void Viewer::showCamera(const Camera& camera) {
     startRender(std::move(shown), Preview::Coarse);
 }
 
+void Viewer::showStep(const Camera& camera) {
+    showCamera(camera);
+    stepStart = camera;
+}
+
 void Viewer::finishCameraStep() {
     if (sameCamera(stepStart, scene.camera)) return;
     history.record(stepStart, scene.camera);
@@ -318,7 +320,7 @@ void Viewer::writeCameraToScene() {
     }
     std::string error;
     if (!::writeCameraToScene(path, scene.camera, error)) {
-        window.showWarning("Could not write the camera to " + path + ": " + error);
+        window.showWarning(error);
         return;
     }
     // Known, so the watcher's news of this very write changes nothing.
@@ -366,7 +368,7 @@ void Viewer::setPictureWidth(int newWidth) {
     stopRender();
     width = newWidth;
     std::string text;
-    if (!path.empty() && std::filesystem::is_regular_file(path)) readFile(path, text);
+    if (!path.empty()) readFile(path, text);
     refreshProblems(path, text);
     showPicture(WindowPlace::Kept);
 }

@@ -91,12 +91,18 @@ private:
     // What every successful read shares: the camera's history, the
     // generator's start, the bytes read and the problems panel.
     void adoptFile(const std::string& text);
+    // The scene just read: the generator's start and the camera's history.
+    void adoptScene();
     void showPicture(WindowPlace place);
+    // A scene read from a watched file, in place of the one shown.
+    void showReadScene(Scene&& read);
     void refreshProblems(const std::string& file, const std::string& text);
     int heightForCamera();
     enum class Preview { None, Coarse };
     void startRender(std::shared_ptr<OffscreenImage> image, Preview preview = Preview::None);
     void showCamera(const Camera& camera);
+    // A camera from the history: shown, and where the next step starts.
+    void showStep(const Camera& camera);
     void copyCameraRecord();
     void writeCameraToScene();
     void savePictureAs();
